@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/SysError.h"
+
+namespace quillmere {
+
+// An unbuffered file: every Write reaches the system at once. Move-only; closes on
+// destruction. Not thread-safe: one thread uses one object at a time.
+class CFile {
+ public:
+  CFile() = default;
+  ~CFile();
+  CFile(CFile&& other) noexcept;
+  CFile& operator=(CFile&& other) noexcept;
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  // Opens an existing regular file for reading. Anything else (a folder, a FIFO, a
+  // device) is refused at once rather than read or waited on: EISDIR for a folder,
+  // EINVAL for the rest.
+  [[nodiscard]] CSysError OpenRead(const std::string& strPath);
+
+  // Creates the file for writing, emptying an existing one (mode 0666 less umask).
+  // A FIFO without a reader fails with ENXIO instead of blocking.
+  [[nodiscard]] CSysError Create(const std::string& strPath);
+
+  // Reads from the current position to the end of the file into *pstrData.
+  [[nodiscard]] CSysError ReadToEnd(std::string* pstrData);
+
+  // Writes all of data, looping over short writes; on failure some of it may be written.
+  [[nodiscard]] CSysError Write(std::string_view data);
+
+  // Closes the file; the result reports a failure the system only noticed now.
+  CSysError Close();
+
+  bool IsOpen() const { return m_nFd >= 0; }
+
+ private:
+  int m_nFd = -1;
+};
+
+// Reads a whole regular file (see CFile::OpenRead for what is refused).
+[[nodiscard]] CSysError ReadWholeFile(const std::string& strPath, std::string* pstrData);
+
+}  // namespace quillmere
