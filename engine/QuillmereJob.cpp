@@ -5,7 +5,8 @@ namespace quillmere {
 std::atomic<bool> g_bStop{false};
 std::atomic<double> g_dFileBytes{0.0};
 
-CQuillmereJob::CQuillmereJob(IHost& host) : m_host(host) {
+CQuillmereJob::CQuillmereJob(IHost& host, IFileSystem& fs, IClock& clock)
+    : m_host(host), m_fs(fs), m_clock(clock) {
   g_bStop = false;
   g_dFileBytes = 0.0;
 }

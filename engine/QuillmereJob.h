@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/Folder.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "platform/Host.h"
 
 namespace quillmere {
@@ -36,8 +39,9 @@ extern std::atomic<double> g_dFileBytes;
 // the two strings are guarded by m_csCurrent (held for the assignment or copy only).
 class CQuillmereJob {
  public:
-  // host must outlive the job.
-  explicit CQuillmereJob(IHost& host);
+  // host, fs and clock must outlive the job.
+  explicit CQuillmereJob(IHost& host, IFileSystem& fs = RealFileSystem(),
+                         IClock& clock = SystemClock());
   virtual ~CQuillmereJob();
   CQuillmereJob(const CQuillmereJob&) = delete;
   CQuillmereJob& operator=(const CQuillmereJob&) = delete;
@@ -49,6 +53,32 @@ class CQuillmereJob {
 
   // Deletes every folder pair; the one place where pairs are deleted.
   void FreeFolders();
+
+  // One whole run over the loaded pairs; worker thread only, one run at a time. Sets
+  // m_bRunning first and clears it on every way out; the host is only asked to close
+  // after that. Whoever started the thread joins it before destroying the job.
+  int RunJob();
+
+  // Walks one source folder (and, when the pair asks for it, everything below it),
+  // counting files and listing what to copy and which destination folders to create.
+  // Returns whether a file was selected in or below it; false after a stop.
+  bool ScanFolder(const std::string& strFolder);
+  // The destination path of a path below the current source root.
+  std::string MapToDest(const std::string& strPath) const;
+  // Whether a file name takes part in the current pair.
+  bool PassesFilter(const std::string& strName) const;
+  // Logs, sorts and (unless in test mode) creates the folders listed by the scan.
+  bool CreateFolders();
+  // Stable sort of m_arrDirs, shortest path first, so parents come before children.
+  void SortFoldersByLength();
+  // Copies (or in test mode lists) the files listed by the scan.
+  bool CopyFiles();
+
+  // One line of the log, while logging is on. A failed write turns logging off for
+  // the rest of the run.
+  void WriteLog(const std::string& strLine);
+  // The two-line ERROR entry for a failed operation on strPath, while logging is on.
+  void ReportError(const std::string& strPath, const CSysError& err);
 
   // The current-item strings, each change made under one hold of m_csCurrent.
   void SetCurSrc(const std::string& strSrc);
@@ -86,6 +116,22 @@ class CQuillmereJob {
 
  protected:
   IHost& m_host;
+  IFileSystem& m_fs;
+  IClock& m_clock;
+
+ private:
+  class CScanPrefetcher;
+  bool ScanOneFolder(const std::string& strFolder, CScanPrefetcher& prefetcher);
+
+  std::optional<SFileId> m_idDstRoot;        // never scanned as source (worker only)
+  std::vector<SFileId> m_arrScanPath;        // folders being scanned, root first (worker only)
 };
+
+// The worker thread's entry: runs pJob->RunJob().
+int WorkerThreadProc(CQuillmereJob* pJob);
+
+// Whether a file name matches one pattern: "*" stands for any run of characters, every
+// other byte for itself, case included. A "*" right after a "*" is taken literally.
+bool MatchPattern(const std::string& strName, const std::string& strPattern);
 
 }  // namespace quillmere

@@ -1,0 +1,305 @@
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/Path.h"
+#include "engine/QuillmereJob.h"
+
+namespace quillmere {
+
+namespace {
+
+// What the scan needs of one source folder: its listing and, for each file entry that
+// passes the filter, the result of querying its attributes.
+struct SFolderScan {
+  CSysError errList;
+  SFolderListing listing;
+  bool bHasAttributes = false;            // false: query each file when it is reached
+  std::vector<CSysError> arrAttrErr;      // parallel to listing.arrEntries
+  std::vector<SFileAttr> arrAttr;
+};
+
+bool Contains(const std::vector<SFileId>& arrIds, const SFileId& id) {
+  return std::find(arrIds.begin(), arrIds.end(), id) != arrIds.end();
+}
+
+}  // namespace
+
+// Lists the source tree and queries its files' attributes on a second thread, one
+// folder ahead of the scan, so that the source's and the destination's queries overlap.
+// It visits folders in exactly the order the scan does and decides the same way which
+// ones to enter, so the scan's lists, counters and log stay those of a plain walk. It
+// only reads; the scan alone decides and writes.
+class CQuillmereJob::CScanPrefetcher {
+ public:
+  CScanPrefetcher(CQuillmereJob& job, const std::string& strRoot) : m_job(job) {
+    m_thread = std::thread([this, strRoot] {
+      std::vector<SFileId> arrPath;
+      Visit(strRoot, &arrPath);
+      std::lock_guard lock(m_mutex);
+      m_bFinished = true;
+      m_cvReady.notify_one();
+    });
+  }
+
+  ~CScanPrefetcher() { Abandon(); }
+
+  CScanPrefetcher(const CScanPrefetcher&) = delete;
+  CScanPrefetcher& operator=(const CScanPrefetcher&) = delete;
+
+  // The next folder of the walk. Once abandoned, the scan lists folders itself.
+  std::unique_ptr<SFolderScan> Next(const std::string& strFolder) {
+    if (!m_bAbandoned) {
+      std::unique_lock lock(m_mutex);
+      m_cvReady.wait(lock, [this] { return !m_queue.empty() || m_bFinished; });
+      // The walk always produces what the scan asks for; listing directly when it has
+      // nothing left only guards against waiting forever.
+      if (!m_queue.empty()) {
+        std::unique_ptr<SFolderScan> pScan = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_nQueuedEntries -= pScan->listing.arrEntries.size();
+        m_cvRoom.notify_one();
+        return pScan;
+      }
+    }
+    auto pScan = std::make_unique<SFolderScan>();
+    pScan->errList = m_job.m_fs.ListFolder(strFolder, &pScan->listing);
+    return pScan;
+  }
+
+  // Stops the thread; used when the scan leaves the planned walk (a stop request).
+  void Abandon() {
+    if (m_bAbandoned) return;
+    m_bAbandoned = true;
+    {
+      std::lock_guard lock(m_mutex);
+      m_bQuit = true;
+    }
+    m_cvRoom.notify_all();
+    m_thread.join();
+  }
+
+ private:
+  // Bounds the memory the walk may run ahead by.
+  static constexpr size_t kMaxQueuedEntries = 32 * 1024;
+
+  bool Quit() {
+    std::lock_guard lock(m_mutex);
+    return m_bQuit;
+  }
+
+  // Returns false when told to quit.
+  bool Visit(const std::string& strFolder, std::vector<SFileId>* pPath) {
+    if (Quit()) return false;
+    const CFolder& folder = *m_job.m_pCurFolder;
+    auto pScan = std::make_unique<SFolderScan>();
+    pScan->errList = m_job.m_fs.ListFolder(strFolder, &pScan->listing);
+    const bool bEnter = !pScan->errList && !(pScan->listing.id == m_job.m_idDstRoot) &&
+                        !Contains(*pPath, pScan->listing.id);
+    if (bEnter) {
+      const size_t nEntries = pScan->listing.arrEntries.size();
+      pScan->bHasAttributes = true;
+      pScan->arrAttrErr.resize(nEntries);
+      pScan->arrAttr.resize(nEntries);
+      for (size_t i = 0; i < nEntries; ++i) {
+        const SFolderEntry& entry = pScan->listing.arrEntries[i];
+        if (entry.eKind != EFileKind::File || !m_job.PassesFilter(entry.strName)) continue;
+        pScan->arrAttrErr[i] =
+            m_job.m_fs.GetAttributes(JoinPath(strFolder, entry.strName), &pScan->arrAttr[i]);
+        if ((i & 255) == 255 && Quit()) return false;
+      }
+    }
+    std::vector<std::string> arrSubfolders;
+    if (bEnter && folder.m_bProcessSubfolders) {
+      for (const SFolderEntry& entry : pScan->listing.arrEntries) {
+        if (entry.eKind == EFileKind::Folder) arrSubfolders.push_back(entry.strName);
+      }
+    }
+    const SFileId id = pScan->listing.id;
+    if (!Push(std::move(pScan))) return false;
+    if (!bEnter) return true;
+    pPath->push_back(id);
+    for (const std::string& strName : arrSubfolders) {
+      if (!Visit(JoinPath(strFolder, strName), pPath)) return false;
+    }
+    pPath->pop_back();
+    return true;
+  }
+
+  bool Push(std::unique_ptr<SFolderScan> pScan) {
+    std::unique_lock lock(m_mutex);
+    m_cvRoom.wait(lock, [this] {
+      return m_bQuit || m_queue.empty() || m_nQueuedEntries < kMaxQueuedEntries;
+    });
+    if (m_bQuit) return false;
+    m_nQueuedEntries += pScan->listing.arrEntries.size();
+    m_queue.push_back(std::move(pScan));
+    m_cvReady.notify_one();
+    return true;
+  }
+
+  CQuillmereJob& m_job;
+  std::mutex m_mutex;
+  std::condition_variable m_cvReady;
+  std::condition_variable m_cvRoom;
+  std::deque<std::unique_ptr<SFolderScan>> m_queue;
+  size_t m_nQueuedEntries = 0;
+  bool m_bQuit = false;
+  bool m_bFinished = false;
+  bool m_bAbandoned = false;  // scan thread only
+  std::thread m_thread;
+};
+
+bool CQuillmereJob::ScanFolder(const std::string& strFolder) {
+  m_arrScanPath.clear();
+  SFileAttr attrDstRoot;
+  m_idDstRoot.reset();
+  if (!m_fs.GetAttributes(m_strDst, &attrDstRoot)) m_idDstRoot = attrDstRoot.id;
+  CScanPrefetcher prefetcher(*this, strFolder);
+  return ScanOneFolder(strFolder, prefetcher);
+}
+
+bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher& prefetcher) {
+  const CFolder& folder = *m_pCurFolder;
+  const std::string strDstDir = MapToDest(strFolder);
+  SFileAttr attrDstDir;
+  const bool bDstDirMissing = static_cast<bool>(m_fs.GetAttributes(strDstDir, &attrDstDir));
+  bool bAnySelected = false;
+
+  std::unique_ptr<SFolderScan> pScan = prefetcher.Next(strFolder);
+  if (pScan->errList) {
+    // A folder that cannot be read is a failure, not an empty folder.
+    ReportError(strFolder, pScan->errList);
+    ++m_nErrors;
+    return false;
+  }
+  if (pScan->listing.id == m_idDstRoot) return false;  // the destination inside the source
+  if (Contains(m_arrScanPath, pScan->listing.id)) {
+    ReportError(strFolder, CSysError::FromCode(ELOOP));  // a link back to a folder above
+    return false;
+  }
+  m_arrScanPath.push_back(pScan->listing.id);
+
+  const std::vector<SFolderEntry>& arrEntries = pScan->listing.arrEntries;
+  for (size_t i = 0; i < arrEntries.size(); ++i) {
+    const SFolderEntry& entry = arrEntries[i];
+    const std::string strPath = JoinPath(strFolder, entry.strName);
+    SetCurSrc(strPath);
+    if (entry.eKind == EFileKind::Folder) {
+      if (folder.m_bProcessSubfolders && ScanOneFolder(strPath, prefetcher)) bAnySelected = true;
+      continue;
+    }
+    ++m_nFiles;
+    if (PassesFilter(entry.strName)) {
+      const std::string strDst = MapToDest(strPath);
+      SetCurDst(strDst);
+      SFileAttr attrSrc;
+      CSysError errSrc;
+      if (entry.eKind == EFileKind::Special) {
+        errSrc = CSysError::FromCode(EOPNOTSUPP);  // never opened: it could block or never end
+      } else if (pScan->bHasAttributes) {
+        errSrc = pScan->arrAttrErr[i];
+        attrSrc = pScan->arrAttr[i];
+      } else {
+        errSrc = m_fs.GetAttributes(strPath, &attrSrc);
+      }
+      if (!errSrc && attrSrc.eKind == EFileKind::Special) errSrc = CSysError::FromCode(EOPNOTSUPP);
+      if (errSrc) {
+        ReportError(strPath, errSrc);
+        if (entry.eKind != EFileKind::Special) ++m_nErrors;
+        continue;
+      }
+      SFileAttr attrDst;
+      const bool bSelected = bDstDirMissing || m_fs.GetAttributes(strDst, &attrDst) ||
+                             attrSrc.tWrite > attrDst.tWrite;
+      if (bSelected) {
+        m_arrFiles.push_back(strPath);
+        bAnySelected = true;
+        ++m_nSelected;
+        m_nBytesTotal = m_nBytesTotal + static_cast<double>(attrSrc.nSize);
+      }
+    }
+    if (g_bStop) {
+      // The rest of the walk is no longer the planned one; list the way out directly.
+      prefetcher.Abandon();
+      m_arrScanPath.pop_back();
+      return false;
+    }
+  }
+  m_arrScanPath.pop_back();
+  if (bDstDirMissing && bAnySelected) m_arrDirs.push_back(strDstDir);
+  return bAnySelected;
+}
+
+std::string CQuillmereJob::MapToDest(const std::string& strPath) const {
+  // The relative part starts after the root and its "/"; the root "/" has it built in.
+  const size_t nRootLen = static_cast<size_t>(std::max<std::int32_t>(m_nSrcRootLen, 0));
+  const bool bRootEndsWithSlash =
+      nRootLen > 0 && nRootLen <= m_strSrc.size() && m_strSrc[nRootLen - 1] == '/';
+  const size_t nSkip = nRootLen + (bRootEndsWithSlash ? 0 : 1);
+  return JoinPath(m_strDst, strPath.size() > nSkip ? strPath.substr(nSkip) : std::string());
+}
+
+bool CQuillmereJob::PassesFilter(const std::string& strName) const {
+  const CFolder& folder = *m_pCurFolder;
+  for (const std::string& strPattern : folder.m_arrFilters) {
+    if (strPattern.empty()) continue;  // an empty piece neither admits nor excludes
+    if (MatchPattern(strName, strPattern)) return !folder.m_bInverseFilter;
+  }
+  return folder.m_bInverseFilter;
+}
+
+bool MatchPattern(const std::string& strName, const std::string& strPattern) {
+  const size_t nNameLen = strName.size();
+  const size_t nPatLen = strPattern.size();
+  auto patAt = [&](size_t i) { return i < nPatLen ? strPattern[i] : '\0'; };
+  if (nNameLen == 0) return false;
+
+  size_t n = 0;
+  size_t p = 0;
+  if (patAt(0) == '*') {
+    if (nPatLen == 1) return true;
+    p = 1;
+  } else {
+    // The literal head, up to the first "*".
+    size_t i = 0;
+    while (i < nNameLen && i < nPatLen) {
+      if (strName[i] != strPattern[i]) return false;
+      ++i;
+      if (patAt(i) == '*') break;
+    }
+    if (patAt(i) == '*' && i + 1 == nPatLen) return true;
+    if (i == nNameLen) return i == nPatLen;
+    if (i == nPatLen) return false;
+    n = i;
+    p = i + 1;
+  }
+
+  // Each piece after a "*": find its first character, then see how far it agrees.
+  for (;;) {
+    const char c = strPattern[p];  // literal, even when it is "*"
+    while (n < nNameLen && strName[n] != c) ++n;
+    if (n == nNameLen) return false;
+    size_t k = 0;
+    while (n + k < nNameLen && p + k < nPatLen && strName[n + k] == strPattern[p + k]) ++k;
+    if (n + k == nNameLen) {
+      return p + k == nPatLen || (patAt(p + k) == '*' && p + k + 1 == nPatLen);
+    }
+    if (patAt(p + k) == '*') {
+      n += k;
+      p += k + 1;
+      if (p == nPatLen) return true;
+    } else {
+      ++n;
+    }
+  }
+}
+
+}  // namespace quillmere
