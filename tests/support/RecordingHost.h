@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ class CRecordingHost : public IHost {
     return m_bNextAnswer;
   }
   void OpenDocument(const std::string& strPath) override {
+    if (m_onOpenDocument) m_onOpenDocument(strPath);
     std::lock_guard lock(m_mutex);
     m_arrOpened.push_back(strPath);
   }
@@ -36,9 +38,14 @@ class CRecordingHost : public IHost {
     ++m_nFocusRequests;
   }
   void RequestClose() override {
+    if (m_onRequestClose) m_onRequestClose();
     std::lock_guard lock(m_mutex);
     ++m_nCloseRequests;
   }
+
+  // Run on the calling thread when the request arrives; set before the run.
+  std::function<void(const std::string&)> m_onOpenDocument;
+  std::function<void()> m_onRequestClose;
 
   void SetNextAnswer(bool bYes) {
     std::lock_guard lock(m_mutex);
