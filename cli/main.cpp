@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -95,12 +97,24 @@ int Run(int argc, char** argv) {
 
   InstallStopHandlers();
   const bool bShowProgress = ::isatty(STDERR_FILENO);
-  // Set before the thread starts, so the wait below cannot miss the run.
+  // Set before the thread starts, so that nothing can see the run as not yet begun.
   job.m_bRunning = true;
-  std::thread worker(WorkerThreadProc, &job);
+  std::mutex mutexDone;
+  std::condition_variable cvDone;
+  bool bDone = false;
+  std::thread worker([&] {
+    WorkerThreadProc(&job);
+    std::lock_guard lock(mutexDone);
+    bDone = true;
+    cvDone.notify_one();
+  });
   bool bLineShown = false;
-  while (job.m_bRunning) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (;;) {
+    {
+      // Wakes at once when the run ends, so a short job ends the program at once too.
+      std::unique_lock lock(mutexDone);
+      if (cvDone.wait_for(lock, std::chrono::milliseconds(100), [&] { return bDone; })) break;
+    }
     if (!bShowProgress || host.Asking()) continue;
     const std::string strLine =
         ProgressLine(TakeStatusSnapshot(job, SystemClock().Now()), TerminalColumns() - 1);

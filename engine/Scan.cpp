@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -22,8 +23,7 @@ struct SFolderScan {
   CSysError errList;
   SFolderListing listing;
   bool bHasAttributes = false;            // false: query each file when it is reached
-  std::vector<CSysError> arrAttrErr;      // parallel to listing.arrEntries
-  std::vector<SFileAttr> arrAttr;
+  std::vector<SAttrResult> arrAttr;       // parallel to listing.arrEntries
 };
 
 bool Contains(const std::vector<SFileId>& arrIds, const SFileId& id) {
@@ -104,16 +104,31 @@ class CQuillmereJob::CScanPrefetcher {
     const bool bEnter = !pScan->errList && !(pScan->listing.id == m_job.m_idDstRoot) &&
                         !Contains(*pPath, pScan->listing.id);
     if (bEnter) {
-      const size_t nEntries = pScan->listing.arrEntries.size();
+      std::vector<std::string> arrNames;
+      std::vector<size_t> arrIndex;
+      const std::vector<SFolderEntry>& arrEntries = pScan->listing.arrEntries;
+      for (size_t i = 0; i < arrEntries.size(); ++i) {
+        if (arrEntries[i].eKind != EFileKind::File || !m_job.PassesFilter(arrEntries[i].strName)) {
+          continue;
+        }
+        arrNames.push_back(arrEntries[i].strName);
+        arrIndex.push_back(i);
+      }
+      // In batches, so that a stop does not wait for a huge folder to be queried.
+      constexpr size_t kBatch = 4096;
       pScan->bHasAttributes = true;
-      pScan->arrAttrErr.resize(nEntries);
-      pScan->arrAttr.resize(nEntries);
-      for (size_t i = 0; i < nEntries; ++i) {
-        const SFolderEntry& entry = pScan->listing.arrEntries[i];
-        if (entry.eKind != EFileKind::File || !m_job.PassesFilter(entry.strName)) continue;
-        pScan->arrAttrErr[i] =
-            m_job.m_fs.GetAttributes(JoinPath(strFolder, entry.strName), &pScan->arrAttr[i]);
-        if ((i & 255) == 255 && Quit()) return false;
+      pScan->arrAttr.resize(arrEntries.size());
+      std::vector<std::string> arrBatch;
+      std::vector<SAttrResult> arrResults;
+      for (size_t nStart = 0; nStart < arrNames.size(); nStart += kBatch) {
+        if (nStart > 0 && Quit()) return false;
+        const size_t nEnd = std::min(arrNames.size(), nStart + kBatch);
+        arrBatch.assign(arrNames.begin() + static_cast<std::ptrdiff_t>(nStart),
+                        arrNames.begin() + static_cast<std::ptrdiff_t>(nEnd));
+        m_job.m_fs.GetAttributesIn(strFolder, arrBatch, &arrResults);
+        for (size_t k = nStart; k < nEnd; ++k) {
+          pScan->arrAttr[arrIndex[k]] = std::move(arrResults[k - nStart]);
+        }
       }
     }
     std::vector<std::string> arrSubfolders;
@@ -187,7 +202,21 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
   }
   m_arrScanPath.push_back(pScan->listing.id);
 
+  // The destination side of every file that may be selected, queried in one go.
   const std::vector<SFolderEntry>& arrEntries = pScan->listing.arrEntries;
+  std::vector<SAttrResult> arrDstAttr;
+  std::vector<size_t> arrDstIndex(arrEntries.size(), SIZE_MAX);
+  if (!bDstDirMissing) {
+    std::vector<std::string> arrNames;
+    for (size_t i = 0; i < arrEntries.size(); ++i) {
+      if (arrEntries[i].eKind == EFileKind::File && PassesFilter(arrEntries[i].strName)) {
+        arrDstIndex[i] = arrNames.size();
+        arrNames.push_back(arrEntries[i].strName);
+      }
+    }
+    m_fs.GetAttributesIn(strDstDir, arrNames, &arrDstAttr);
+  }
+
   for (size_t i = 0; i < arrEntries.size(); ++i) {
     const SFolderEntry& entry = arrEntries[i];
     const std::string strPath = JoinPath(strFolder, entry.strName);
@@ -205,8 +234,8 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
       if (entry.eKind == EFileKind::Special) {
         errSrc = CSysError::FromCode(EOPNOTSUPP);  // never opened: it could block or never end
       } else if (pScan->bHasAttributes) {
-        errSrc = pScan->arrAttrErr[i];
-        attrSrc = pScan->arrAttr[i];
+        errSrc = pScan->arrAttr[i].err;
+        attrSrc = pScan->arrAttr[i].attr;
       } else {
         errSrc = m_fs.GetAttributes(strPath, &attrSrc);
       }
@@ -216,9 +245,10 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
         if (entry.eKind != EFileKind::Special) ++m_nErrors;
         continue;
       }
-      SFileAttr attrDst;
-      const bool bSelected = bDstDirMissing || m_fs.GetAttributes(strDst, &attrDst) ||
-                             attrSrc.tWrite > attrDst.tWrite;
+      // A missing destination folder, or a destination file that is missing or
+      // unreadable, selects the file; otherwise only a strictly newer source does.
+      const bool bSelected = bDstDirMissing || arrDstAttr[arrDstIndex[i]].err ||
+                             attrSrc.tWrite > arrDstAttr[arrDstIndex[i]].attr.tWrite;
       if (bSelected) {
         m_arrFiles.push_back(strPath);
         bAnySelected = true;

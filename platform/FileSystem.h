@@ -48,6 +48,12 @@ struct SFolderListing {
   std::vector<SFolderEntry> arrEntries; // in the order the file system returns them
 };
 
+// The outcome of one attribute query.
+struct SAttrResult {
+  CSysError err;
+  SFileAttr attr;
+};
+
 // The answer of a copy-progress routine.
 enum class ECopyAnswer { Continue, Cancel };
 
@@ -67,6 +73,12 @@ class IFileSystem {
   // link included).
   [[nodiscard]] virtual CSysError GetAttributes(const std::string& strPath,
                                                 SFileAttr* pAttr) = 0;
+
+  // The attributes of the entries arrNames of strFolder, one result per name, each as
+  // GetAttributes(strFolder + "/" + name) would give it, but cheaper for many names.
+  virtual void GetAttributesIn(const std::string& strFolder,
+                               const std::vector<std::string>& arrNames,
+                               std::vector<SAttrResult>* pResults);
 
   // Every entry of the folder but "." and "..", read completely before returning.
   // Fails (ENOTDIR, EACCES, ...) when strPath is no folder or cannot be read.
