@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/FileSystem.h"
 
@@ -56,11 +59,187 @@ constexpr size_t kFallbackBuffer = 1024 * 1024;
 
 std::atomic<unsigned> g_nTempCounter{0};
 
-std::string FolderOf(const std::string& strPath) {
-  size_t nSlash = strPath.rfind('/');
-  if (nSlash == std::string::npos) return ".";
-  if (nSlash == 0) return "/";
-  return strPath.substr(0, nSlash);
+// The process's file creation mask, read without changing it (umask() would, for a
+// moment, for every thread). Nothing is known without /proc.
+std::optional<mode_t> CreationMask() {
+  static const std::optional<mode_t> s_mask = []() -> std::optional<mode_t> {
+    FILE* pFile = std::fopen("/proc/self/status", "re");
+    if (pFile == nullptr) return std::nullopt;
+    std::optional<mode_t> mask;
+    char szLine[256];
+    while (std::fgets(szLine, sizeof szLine, pFile) != nullptr) {
+      unsigned nMask = 0;
+      if (std::sscanf(szLine, "Umask: %o", &nMask) == 1) mask = static_cast<mode_t>(nMask);
+    }
+    std::fclose(pFile);
+    return mask;
+  }();
+  return s_mask;
+}
+
+pid_t ProcessId() {
+  static const pid_t s_pid = ::getpid();
+  return s_pid;
+}
+
+// Refuses to replace what the owner did not let us write: a folder, or a file without
+// any write permission bit (root included, as the platform copy always did).
+CSysError CheckReplaceable(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return CSysError::FromCode(EISDIR);
+  if ((st.st_mode & 0222) == 0) return CSysError::FromCode(EACCES);
+  return CSysError();
+}
+
+// How a file without a name gets one: 0 not known yet, 1 by its descriptor (needs a
+// capability), 2 through /proc, -1 not at all, so files are created with a name.
+std::atomic<int> g_nLinkMethod{0};
+
+// The file a new copy is written to before it takes its real name in a destination
+// folder: a file without any name where the file system allows it (nothing is left
+// behind even by a killed run), else a hidden ".quillmere-*.tmp" file that is removed
+// when it never becomes the real file. Works relative to the open folder, so the
+// folder's path is walked once.
+class CTempOutput {
+ public:
+  CTempOutput() = default;
+  CTempOutput(const CTempOutput&) = delete;
+  CTempOutput& operator=(const CTempOutput&) = delete;
+  ~CTempOutput() {
+    if (m_nFd >= 0) ::close(m_nFd);
+    if (!m_strTempName.empty()) ::unlinkat(m_nFolderFd, m_strTempName.c_str(), 0);
+    if (m_nFolderFd >= 0) ::close(m_nFolderFd);
+  }
+
+  // Creates the file with nMode where the creation mask lets it through (ModeIsSet()
+  // tells), else with 0600 for the caller to set.
+  CSysError Open(const std::string& strFolder, mode_t nMode) {
+    m_nFolderFd = ::open(strFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_nFolderFd < 0) return CSysError::FromErrno();
+    const std::optional<mode_t> mask = CreationMask();
+    m_bModeSet = mask && (nMode & *mask) == 0;
+    m_nCreateMode = m_bModeSet ? nMode : 0600;
+    if (g_nLinkMethod.load() >= 0) {
+      m_nFd = ::openat(m_nFolderFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, m_nCreateMode);
+      if (m_nFd >= 0) return CSysError();
+      // Only "not supported here" leads on to a named file.
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return CSysError::FromErrno();
+      }
+    }
+    return CreateNamed();
+  }
+
+  int Fd() const { return m_nFd; }
+  bool ModeIsSet() const { return m_bModeSet; }
+  // True when the file could not be given a name because this system cannot link a
+  // file without one: write it again with Open, which then creates a named file.
+  bool Unnameable() const { return m_bUnnameable; }
+
+  // Gives the complete file the name strName in the folder, replacing an older copy
+  // only where CheckReplaceable allows it.
+  CSysError Publish(const std::string& strName) {
+    if (m_strTempName.empty()) {
+      // Without a name: a new file is linked to its name directly.
+      CSysError err = LinkTo(strName);
+      if (!err) return CloseFile();
+      if (err.Code() != EEXIST) return err;
+      if (CSysError errCheck = CheckExisting(strName)) return errCheck;
+      for (int nTry = 0; nTry < 100 && m_strTempName.empty(); ++nTry) {
+        std::string strTemp = NextTempName();
+        err = LinkTo(strTemp);
+        if (!err) m_strTempName = std::move(strTemp);
+        else if (err.Code() != EEXIST) return err;
+      }
+      if (m_strTempName.empty()) return CSysError::FromCode(EEXIST);
+      if (CSysError errClose = CloseFile()) return errClose;
+    } else {
+      if (CSysError err = CloseFile()) return err;
+      // Most copies are new files: taking a free name needs no look at it first.
+      if (::renameat2(m_nFolderFd, m_strTempName.c_str(), m_nFolderFd, strName.c_str(),
+                      RENAME_NOREPLACE) == 0) {
+        m_strTempName.clear();
+        return CSysError();
+      }
+      if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return CSysError::FromErrno();
+      if (CSysError err = CheckExisting(strName)) return err;
+    }
+    if (::renameat(m_nFolderFd, m_strTempName.c_str(), m_nFolderFd, strName.c_str()) != 0) {
+      return CSysError::FromErrno();
+    }
+    m_strTempName.clear();
+    return CSysError();
+  }
+
+ private:
+  static std::string NextTempName() {
+    return ".quillmere-" + std::to_string(ProcessId()) + "-" +
+           std::to_string(g_nTempCounter++) + ".tmp";
+  }
+
+  CSysError CreateNamed() {
+    for (int nTry = 0; nTry < 100; ++nTry) {
+      std::string strTemp = NextTempName();
+      m_nFd = ::openat(m_nFolderFd, strTemp.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, m_nCreateMode);
+      if (m_nFd >= 0) {
+        m_strTempName = std::move(strTemp);
+        return CSysError();
+      }
+      if (errno != EEXIST) return CSysError::FromErrno();
+    }
+    return CSysError::FromCode(EEXIST);
+  }
+
+  CSysError CheckExisting(const std::string& strName) {
+    struct stat st {};
+    if (::fstatat(m_nFolderFd, strName.c_str(), &st, 0) != 0) return CSysError();
+    return CheckReplaceable(st);
+  }
+
+  // A late write error (a full disk on a network file system) shows up at closing.
+  CSysError CloseFile() {
+    const int nFd = m_nFd;
+    m_nFd = -1;
+    if (::close(nFd) != 0 && errno != EINTR) return CSysError::FromErrno();
+    return CSysError();
+  }
+
+  CSysError LinkTo(const std::string& strName) {
+    const int nMethod = g_nLinkMethod.load();
+    if (nMethod <= 1) {
+      if (::linkat(m_nFd, "", m_nFolderFd, strName.c_str(), AT_EMPTY_PATH) == 0) {
+        g_nLinkMethod = 1;
+        return CSysError();
+      }
+      if (errno != ENOENT && errno != EPERM) return CSysError::FromErrno();
+    }
+    char szProc[64];
+    std::snprintf(szProc, sizeof szProc, "/proc/self/fd/%d", m_nFd);
+    if (::linkat(AT_FDCWD, szProc, m_nFolderFd, strName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      g_nLinkMethod = 2;
+      return CSysError();
+    }
+    CSysError err = CSysError::FromErrno();
+    if (err.Code() == ENOENT || err.Code() == EPERM) {
+      g_nLinkMethod = -1;
+      m_bUnnameable = true;
+    }
+    return err;
+  }
+
+  int m_nFolderFd = -1;
+  int m_nFd = -1;
+  std::string m_strTempName;  // empty while the file has no name, or has its real one
+  mode_t m_nCreateMode = 0600;
+  bool m_bModeSet = false;
+  bool m_bUnnameable = false;
+};
+
+// The folder part and the name part of a path ("a/b" gives "a" and "b").
+std::pair<std::string, std::string> SplitPath(const std::string& strPath) {
+  const size_t nSlash = strPath.rfind('/');
+  if (nSlash == std::string::npos) return {".", strPath};
+  return {nSlash == 0 ? "/" : strPath.substr(0, nSlash), strPath.substr(nSlash + 1)};
 }
 
 // Copies the rest of fdIn into fdOut with read and write, for file systems where the
@@ -116,6 +295,9 @@ CSysError CopyContents(int fdIn, int fdOut, std::int64_t nTotal, CopyProgressRou
     if (pfnProgress(nTotal, nDone, pData) == ECopyAnswer::Cancel) {
       return CSysError::FromCode(ECANCELED);
     }
+    // The size seen at opening is the copy: one call less for every small file. A file
+    // that grows meanwhile gets a newer time and is copied again by the next run.
+    if (nDone >= nTotal) return CSysError();
   }
 }
 
@@ -227,38 +409,34 @@ class CPosixFileSystem final : public IFileSystem {
     if (S_ISDIR(stIn.st_mode)) return CSysError::FromCode(EISDIR);
     if (!S_ISREG(stIn.st_mode)) return CSysError::FromCode(EOPNOTSUPP);
 
-    struct stat stOut {};
-    if (::stat(strDst.c_str(), &stOut) == 0) {
-      if (S_ISDIR(stOut.st_mode)) return CSysError::FromCode(EISDIR);
-      // A read-only copy is the owner's decision; root must not override it either.
-      if ((stOut.st_mode & 0222) == 0) return CSysError::FromCode(EACCES);
+    // A large copy is not started only to be refused at the end.
+    if (static_cast<size_t>(stIn.st_size) > kCopyChunk) {
+      struct stat stOut {};
+      if (::stat(strDst.c_str(), &stOut) == 0) {
+        if (CSysError err = CheckReplaceable(stOut)) return err;
+      }
     }
 
-    // The new copy is built beside the old one and renamed over it once complete, so
-    // a failure, a cancel or a crash never leaves a partial file under the real name.
-    const std::string strFolder = FolderOf(strDst);
-    std::string strTemp;
-    int nOutFd = -1;
-    for (int nTry = 0; nTry < 100 && nOutFd < 0; ++nTry) {
-      strTemp = strFolder + (strFolder.back() == '/' ? "" : "/") + ".quillmere-" +
-                std::to_string(::getpid()) + "-" + std::to_string(g_nTempCounter++) + ".tmp";
-      nOutFd = ::open(strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-      if (nOutFd < 0 && errno != EEXIST) return CSysError::FromErrno();
+    // The new copy is written beside the old one and renamed over it once complete, so
+    // a failure, a cancel or a crash never leaves a partial file under the real name
+    // and the older copy survives until then.
+    const auto [strFolder, strName] = SplitPath(strDst);
+    if (strName.empty()) return CSysError::FromCode(EISDIR);
+    const mode_t nMode = stIn.st_mode & 0777;  // never setuid, setgid or sticky
+    for (;;) {
+      CTempOutput out;
+      if (CSysError err = out.Open(strFolder, nMode)) return err;
+      CSysError err = CopyContents(fdIn.Get(), out.Fd(), static_cast<std::int64_t>(stIn.st_size),
+                                   pfnProgress, pData);
+      if (!err && !out.ModeIsSet() && ::fchmod(out.Fd(), nMode) != 0) err = CSysError::FromErrno();
+      if (!err) {
+        const struct timespec times[2] = {stIn.st_atim, stIn.st_mtim};
+        if (::futimens(out.Fd(), times) != 0) err = CSysError::FromErrno();
+      }
+      if (!err) err = out.Publish(strName);
+      if (err && out.Unnameable() && ::lseek(fdIn.Get(), 0, SEEK_SET) == 0) continue;
+      return err;
     }
-    if (nOutFd < 0) return CSysError::FromCode(EEXIST);
-    CFd fdOut(nOutFd);
-
-    CSysError err = CopyContents(fdIn.Get(), fdOut.Get(), static_cast<std::int64_t>(stIn.st_size),
-                                 pfnProgress, pData);
-    if (!err && ::fchmod(fdOut.Get(), stIn.st_mode & 0777) != 0) err = CSysError::FromErrno();
-    if (!err) {
-      const struct timespec times[2] = {stIn.st_atim, stIn.st_mtim};
-      if (::futimens(fdOut.Get(), times) != 0) err = CSysError::FromErrno();
-    }
-    if (!err && ::close(fdOut.Release()) != 0) err = CSysError::FromErrno();
-    if (!err && ::rename(strTemp.c_str(), strDst.c_str()) != 0) err = CSysError::FromErrno();
-    if (err) ::unlink(strTemp.c_str());
-    return err;
   }
 };
 

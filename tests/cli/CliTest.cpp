@@ -85,6 +85,30 @@ class CliTest : public ::testing::Test {
     test::WriteFile(m_dir.Sub(strName), strText);
   }
 
+  // Whether the child holds a file open in dst (the new copy, named or not) that has
+  // received part of the big file's bytes.
+  bool WritingIntoDst(pid_t pid) {
+    const std::string strFds = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string strPrefix = m_dir.Sub("dst") + "/";
+    bool bFound = false;
+    if (DIR* pDir = ::opendir(strFds.c_str())) {
+      while (const dirent* p = ::readdir(pDir)) {
+        const std::string strFd = strFds + "/" + p->d_name;
+        char szTarget[4096];
+        ssize_t n = ::readlink(strFd.c_str(), szTarget, sizeof szTarget - 1);
+        if (n <= 0) continue;
+        szTarget[n] = '\0';
+        struct stat st {};
+        if (std::string(szTarget).rfind(strPrefix, 0) == 0 && ::stat(strFd.c_str(), &st) == 0 &&
+            st.st_size > 0 && st.st_size < 256 * 1024 * 1024) {
+          bFound = true;
+        }
+      }
+      ::closedir(pDir);
+    }
+    return bFound;
+  }
+
   // Starts a copy of a large file over an older copy and returns once the child is
   // frozen in the middle of it, or -1 when every try finished too fast to catch.
   pid_t StartFrozenMidCopy() {
@@ -100,12 +124,9 @@ class CliTest : public ::testing::Test {
       pid_t pid = Start({"cfg.txt"});
       const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(60);
       while (std::chrono::steady_clock::now() < tEnd) {
-        const std::vector<std::string> arrTemps = TempFiles(m_dir.Sub("dst"));
-        struct stat st {};
-        if (arrTemps.size() == 1 &&
-            ::stat(m_dir.Sub("dst/" + arrTemps[0]).c_str(), &st) == 0 && st.st_size > 0) {
+        if (WritingIntoDst(pid)) {
           ::kill(pid, SIGSTOP);
-          if (!TempFiles(m_dir.Sub("dst")).empty()) return pid;  // caught mid-file
+          if (WritingIntoDst(pid)) return pid;  // caught in the middle of the file
           ::kill(pid, SIGCONT);
           break;
         }
