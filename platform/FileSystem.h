@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,5 +102,14 @@ class IFileSystem {
 
 // The real file system of this machine.
 IFileSystem& RealFileSystem();
+
+// Where a copy is written before it takes its name.
+enum class ETempFiles {
+  UnnamedWherePossible,  // a file without a name, where the file system has them
+  Named,                 // always a hidden ".quillmere-*.tmp" file beside the destination
+};
+
+// A file system like RealFileSystem() with the given choice; for tests of both ways.
+std::unique_ptr<IFileSystem> MakePosixFileSystem(ETempFiles eTempFiles);
 
 }  // namespace quillmere

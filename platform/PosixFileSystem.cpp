@@ -112,13 +112,13 @@ class CTempOutput {
 
   // Creates the file with nMode where the creation mask lets it through (ModeIsSet()
   // tells), else with 0600 for the caller to set.
-  CSysError Open(const std::string& strFolder, mode_t nMode) {
+  CSysError Open(const std::string& strFolder, mode_t nMode, ETempFiles eTempFiles) {
     m_nFolderFd = ::open(strFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (m_nFolderFd < 0) return CSysError::FromErrno();
     const std::optional<mode_t> mask = CreationMask();
     m_bModeSet = mask && (nMode & *mask) == 0;
     m_nCreateMode = m_bModeSet ? nMode : 0600;
-    if (g_nLinkMethod.load() >= 0) {
+    if (eTempFiles == ETempFiles::UnnamedWherePossible && g_nLinkMethod.load() >= 0) {
       m_nFd = ::openat(m_nFolderFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, m_nCreateMode);
       if (m_nFd >= 0) return CSysError();
       // Only "not supported here" leads on to a named file.
@@ -318,6 +318,8 @@ namespace {
 
 class CPosixFileSystem final : public IFileSystem {
  public:
+  explicit CPosixFileSystem(ETempFiles eTempFiles) : m_eTempFiles(eTempFiles) {}
+
   // Relative to the open folder, so the kernel walks the folder's path once, not once
   // per name: most of the cost of a scan of many small files.
   void GetAttributesIn(const std::string& strFolder, const std::vector<std::string>& arrNames,
@@ -425,7 +427,7 @@ class CPosixFileSystem final : public IFileSystem {
     const mode_t nMode = stIn.st_mode & 0777;  // never setuid, setgid or sticky
     for (;;) {
       CTempOutput out;
-      if (CSysError err = out.Open(strFolder, nMode)) return err;
+      if (CSysError err = out.Open(strFolder, nMode, m_eTempFiles)) return err;
       CSysError err = CopyContents(fdIn.Get(), out.Fd(), static_cast<std::int64_t>(stIn.st_size),
                                    pfnProgress, pData);
       if (!err && !out.ModeIsSet() && ::fchmod(out.Fd(), nMode) != 0) err = CSysError::FromErrno();
@@ -438,13 +440,20 @@ class CPosixFileSystem final : public IFileSystem {
       return err;
     }
   }
+
+ private:
+  const ETempFiles m_eTempFiles;
 };
 
 }  // namespace
 
 IFileSystem& RealFileSystem() {
-  static CPosixFileSystem s_fs;
+  static CPosixFileSystem s_fs(ETempFiles::UnnamedWherePossible);
   return s_fs;
+}
+
+std::unique_ptr<IFileSystem> MakePosixFileSystem(ETempFiles eTempFiles) {
+  return std::make_unique<CPosixFileSystem>(eTempFiles);
 }
 
 }  // namespace quillmere

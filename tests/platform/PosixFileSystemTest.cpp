@@ -58,13 +58,15 @@ std::string BigContents() {
   return str;
 }
 
-class PosixFileSystemTest : public ::testing::Test {
+// Every copy test runs with both kinds of temporary file.
+class PosixFileSystemTest : public ::testing::TestWithParam<ETempFiles> {
  protected:
   test::CScopedTempDir m_dir;
-  IFileSystem& m_fs = RealFileSystem();
+  std::unique_ptr<IFileSystem> m_pFs = MakePosixFileSystem(GetParam());
+  IFileSystem& m_fs = *m_pFs;
 };
 
-TEST_F(PosixFileSystemTest, CopyReplacesWithContentsModeAndNanosecondTime) {
+TEST_P(PosixFileSystemTest, CopyReplacesWithContentsModeAndNanosecondTime) {
   const std::string strSrc = m_dir.Sub("src");
   const std::string strDst = m_dir.Sub("dst");
   test::WriteFile(strSrc, "new contents");
@@ -86,7 +88,7 @@ TEST_F(PosixFileSystemTest, CopyReplacesWithContentsModeAndNanosecondTime) {
   EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{"dst", "src"}));
 }
 
-TEST_F(PosixFileSystemTest, ProgressIsReportedBeforeTheFirstByteAndAfterEveryChunk) {
+TEST_P(PosixFileSystemTest, ProgressIsReportedBeforeTheFirstByteAndAfterEveryChunk) {
   const std::string strBig = BigContents();
   test::WriteFile(m_dir.Sub("src"), strBig);
   SProgress progress;
@@ -98,7 +100,7 @@ TEST_F(PosixFileSystemTest, ProgressIsReportedBeforeTheFirstByteAndAfterEveryChu
   EXPECT_TRUE(Read(m_dir.Sub("dst")) == strBig);
 }
 
-TEST_F(PosixFileSystemTest, CancelMidFileKeepsTheOlderCopyAndLeavesNothingElse) {
+TEST_P(PosixFileSystemTest, CancelMidFileKeepsTheOlderCopyAndLeavesNothingElse) {
   test::WriteFile(m_dir.Sub("src"), BigContents());
   test::WriteFile(m_dir.Sub("dst"), "the older copy");
   SProgress progress;
@@ -109,7 +111,7 @@ TEST_F(PosixFileSystemTest, CancelMidFileKeepsTheOlderCopyAndLeavesNothingElse) 
   EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{"dst", "src"}));
 }
 
-TEST_F(PosixFileSystemTest, RefusalsLeaveTheFolderAsItWas) {
+TEST_P(PosixFileSystemTest, RefusalsLeaveTheFolderAsItWas) {
   test::WriteFile(m_dir.Sub("src"), "data");
   test::WriteFile(m_dir.Sub("readonly"), "keep me");
   ASSERT_EQ(::chmod(m_dir.Sub("readonly").c_str(), 0444), 0);
@@ -141,7 +143,7 @@ TEST_F(PosixFileSystemTest, RefusalsLeaveTheFolderAsItWas) {
   EXPECT_EQ(Read(m_dir.Sub("readonly")), "keep me");
 }
 
-TEST_F(PosixFileSystemTest, CopiesAcrossFileSystems) {
+TEST_P(PosixFileSystemTest, CopiesAcrossFileSystems) {
   struct stat stTmp {};
   struct stat stShm {};
   if (::stat(m_dir.Path().c_str(), &stTmp) != 0 || ::stat("/dev/shm", &stShm) != 0 ||
@@ -156,7 +158,7 @@ TEST_F(PosixFileSystemTest, CopiesAcrossFileSystems) {
   ::unlink(strDst.c_str());
 }
 
-TEST_F(PosixFileSystemTest, ListingFollowsLinksAndKeepsDotFiles) {
+TEST_P(PosixFileSystemTest, ListingFollowsLinksAndKeepsDotFiles) {
   ASSERT_EQ(::mkdir(m_dir.Sub("sub").c_str(), 0777), 0);
   test::WriteFile(m_dir.Sub(".hidden"), "h");
   ASSERT_EQ(::symlink("sub", m_dir.Sub("link-to-folder").c_str()), 0);
@@ -184,11 +186,18 @@ TEST_F(PosixFileSystemTest, ListingFollowsLinksAndKeepsDotFiles) {
   EXPECT_EQ(m_fs.GetAttributes(m_dir.Sub("broken-link"), &attr).Code(), ENOENT);
 }
 
-TEST_F(PosixFileSystemTest, CreatesOneLevelOnly) {
+TEST_P(PosixFileSystemTest, CreatesOneLevelOnly) {
   EXPECT_FALSE(m_fs.CreateFolder(m_dir.Sub("a")));
   EXPECT_EQ(m_fs.CreateFolder(m_dir.Sub("a")).Code(), EEXIST);
   EXPECT_EQ(m_fs.CreateFolder(m_dir.Sub("x/y")).Code(), ENOENT);
 }
+
+INSTANTIATE_TEST_SUITE_P(TempFiles, PosixFileSystemTest,
+                         ::testing::Values(ETempFiles::UnnamedWherePossible, ETempFiles::Named),
+                         [](const auto& paramInfo) {
+                           return paramInfo.param == ETempFiles::Named ? std::string("Named")
+                                                                  : std::string("Unnamed");
+                         });
 
 }  // namespace
 }  // namespace quillmere
