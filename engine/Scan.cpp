@@ -1,7 +1,8 @@
 #include <algorithm>
-#include <cstdint>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -17,13 +18,73 @@ namespace quillmere {
 
 namespace {
 
-// What the scan needs of one source folder: its listing and, for each file entry that
-// passes the filter, the result of querying its attributes.
+// Whose turn it is to query an entry's attributes.
+enum : std::uint8_t { kFree, kTaken, kReady };
+
+// What the scan needs of one source folder: its listing, which entries pass the
+// filter, and the attributes of the files among them. Either thread may query those
+// attributes: each entry is claimed by one of them, queried and marked ready.
 struct SFolderScan {
   CSysError errList;
   SFolderListing listing;
-  bool bHasAttributes = false;            // false: query each file when it is reached
-  std::vector<SAttrResult> arrAttr;       // parallel to listing.arrEntries
+  std::vector<char> arrPasses;             // per entry: a file (of any kind) that passes
+  std::vector<SAttrResult> arrAttr;        // per entry, for regular files that pass
+  std::unique_ptr<std::atomic<std::uint8_t>[]> pState;
+
+  void Prepare(const CQuillmereJob& job) {
+    const size_t nEntries = listing.arrEntries.size();
+    arrPasses.assign(nEntries, 0);
+    arrAttr.resize(nEntries);
+    pState = std::make_unique<std::atomic<std::uint8_t>[]>(nEntries);
+    for (size_t i = 0; i < nEntries; ++i) {
+      const SFolderEntry& entry = listing.arrEntries[i];
+      arrPasses[i] = entry.eKind != EFileKind::Folder && job.PassesFilter(entry.strName);
+      pState[i].store(arrPasses[i] && entry.eKind == EFileKind::File ? kFree : kReady,
+                      std::memory_order_relaxed);
+    }
+  }
+
+  // Claims the free entries from nFrom on (up to a batch, and up to the first one the
+  // other thread has), queries them in one call and marks them ready. Returns where
+  // the claimed run ended.
+  size_t QueryFrom(IFileSystem& fs, const std::string& strFolder, size_t nFrom) {
+    constexpr size_t kBatch = 32;
+    std::vector<size_t> arrClaimed;
+    std::vector<std::string> arrNames;
+    size_t i = nFrom;
+    for (; i < listing.arrEntries.size() && arrClaimed.size() < kBatch; ++i) {
+      std::uint8_t nExpected = kFree;
+      if (!pState[i].compare_exchange_strong(nExpected, kTaken, std::memory_order_acq_rel)) {
+        if (nExpected == kReady) continue;
+        break;  // the other thread is on it
+      }
+      arrClaimed.push_back(i);
+      arrNames.push_back(listing.arrEntries[i].strName);
+    }
+    if (arrClaimed.empty()) return i;
+    std::vector<SAttrResult> arrResults;
+    fs.GetAttributesIn(strFolder, arrNames, &arrResults);
+    for (size_t k = 0; k < arrClaimed.size(); ++k) {
+      arrAttr[arrClaimed[k]] = std::move(arrResults[k]);
+      pState[arrClaimed[k]].store(kReady, std::memory_order_release);
+      pState[arrClaimed[k]].notify_all();
+    }
+    return i;
+  }
+
+  // The attributes of entry i, querying them here unless the other thread has.
+  const SAttrResult& Attributes(IFileSystem& fs, const std::string& strFolder, size_t i) {
+    std::uint8_t nState = pState[i].load(std::memory_order_acquire);
+    if (nState == kFree) {
+      QueryFrom(fs, strFolder, i);
+      nState = pState[i].load(std::memory_order_acquire);
+    }
+    while (nState != kReady) {
+      pState[i].wait(nState, std::memory_order_acquire);
+      nState = pState[i].load(std::memory_order_acquire);
+    }
+    return arrAttr[i];
+  }
 };
 
 bool Contains(const std::vector<SFileId>& arrIds, const SFileId& id) {
@@ -32,11 +93,12 @@ bool Contains(const std::vector<SFileId>& arrIds, const SFileId& id) {
 
 }  // namespace
 
-// Lists the source tree and queries its files' attributes on a second thread, one
-// folder ahead of the scan, so that the source's and the destination's queries overlap.
-// It visits folders in exactly the order the scan does and decides the same way which
-// ones to enter, so the scan's lists, counters and log stay those of a plain walk. It
-// only reads; the scan alone decides and writes.
+// Walks the source tree on a second thread, listing each folder ahead of the scan and
+// querying the attributes of its files until the scan gets there; from then on both
+// threads query, each taking what the other has not. It visits folders in exactly the
+// order the scan does and decides the same way which ones to enter, so the scan's
+// lists, counters and log stay those of a plain walk. It only reads; the scan alone
+// decides and writes.
 class CQuillmereJob::CScanPrefetcher {
  public:
   CScanPrefetcher(CQuillmereJob& job, const std::string& strRoot) : m_job(job) {
@@ -55,22 +117,23 @@ class CQuillmereJob::CScanPrefetcher {
   CScanPrefetcher& operator=(const CScanPrefetcher&) = delete;
 
   // The next folder of the walk. Once abandoned, the scan lists folders itself.
-  std::unique_ptr<SFolderScan> Next(const std::string& strFolder) {
+  std::shared_ptr<SFolderScan> Next(const std::string& strFolder) {
     if (!m_bAbandoned) {
       std::unique_lock lock(m_mutex);
       m_cvReady.wait(lock, [this] { return !m_queue.empty() || m_bFinished; });
       // The walk always produces what the scan asks for; listing directly when it has
       // nothing left only guards against waiting forever.
       if (!m_queue.empty()) {
-        std::unique_ptr<SFolderScan> pScan = std::move(m_queue.front());
+        std::shared_ptr<SFolderScan> pScan = std::move(m_queue.front());
         m_queue.pop_front();
         m_nQueuedEntries -= pScan->listing.arrEntries.size();
         m_cvRoom.notify_one();
         return pScan;
       }
     }
-    auto pScan = std::make_unique<SFolderScan>();
+    auto pScan = std::make_shared<SFolderScan>();
     pScan->errList = m_job.m_fs.ListFolder(strFolder, &pScan->listing);
+    if (!pScan->errList) pScan->Prepare(m_job);
     return pScan;
   }
 
@@ -79,7 +142,7 @@ class CQuillmereJob::CScanPrefetcher {
     if (m_bAbandoned) return;
     m_bAbandoned = true;
     {
-      std::lock_guard lock(m_mutex);
+      std::lock_guard lock(m_mutex);  // so that a waiting Push cannot miss it
       m_bQuit = true;
     }
     m_cvRoom.notify_all();
@@ -90,65 +153,32 @@ class CQuillmereJob::CScanPrefetcher {
   // Bounds the memory the walk may run ahead by.
   static constexpr size_t kMaxQueuedEntries = 32 * 1024;
 
-  bool Quit() {
-    std::lock_guard lock(m_mutex);
-    return m_bQuit;
-  }
-
   // Returns false when told to quit.
   bool Visit(const std::string& strFolder, std::vector<SFileId>* pPath) {
-    if (Quit()) return false;
-    const CFolder& folder = *m_job.m_pCurFolder;
-    auto pScan = std::make_unique<SFolderScan>();
+    if (m_bQuit) return false;
+    auto pScan = std::make_shared<SFolderScan>();
     pScan->errList = m_job.m_fs.ListFolder(strFolder, &pScan->listing);
     const bool bEnter = !pScan->errList && !(pScan->listing.id == m_job.m_idDstRoot) &&
                         !Contains(*pPath, pScan->listing.id);
-    if (bEnter) {
-      std::vector<std::string> arrNames;
-      std::vector<size_t> arrIndex;
-      const std::vector<SFolderEntry>& arrEntries = pScan->listing.arrEntries;
-      for (size_t i = 0; i < arrEntries.size(); ++i) {
-        if (arrEntries[i].eKind != EFileKind::File || !m_job.PassesFilter(arrEntries[i].strName)) {
-          continue;
-        }
-        arrNames.push_back(arrEntries[i].strName);
-        arrIndex.push_back(i);
-      }
-      // In batches, so that a stop does not wait for a huge folder to be queried.
-      constexpr size_t kBatch = 4096;
-      pScan->bHasAttributes = true;
-      pScan->arrAttr.resize(arrEntries.size());
-      std::vector<std::string> arrBatch;
-      std::vector<SAttrResult> arrResults;
-      for (size_t nStart = 0; nStart < arrNames.size(); nStart += kBatch) {
-        if (nStart > 0 && Quit()) return false;
-        const size_t nEnd = std::min(arrNames.size(), nStart + kBatch);
-        arrBatch.assign(arrNames.begin() + static_cast<std::ptrdiff_t>(nStart),
-                        arrNames.begin() + static_cast<std::ptrdiff_t>(nEnd));
-        m_job.m_fs.GetAttributesIn(strFolder, arrBatch, &arrResults);
-        for (size_t k = nStart; k < nEnd; ++k) {
-          pScan->arrAttr[arrIndex[k]] = std::move(arrResults[k - nStart]);
-        }
-      }
-    }
-    std::vector<std::string> arrSubfolders;
-    if (bEnter && folder.m_bProcessSubfolders) {
-      for (const SFolderEntry& entry : pScan->listing.arrEntries) {
-        if (entry.eKind == EFileKind::Folder) arrSubfolders.push_back(entry.strName);
-      }
-    }
-    const SFileId id = pScan->listing.id;
-    if (!Push(std::move(pScan))) return false;
+    if (bEnter) pScan->Prepare(m_job);
+    if (!Push(pScan)) return false;
     if (!bEnter) return true;
-    pPath->push_back(id);
-    for (const std::string& strName : arrSubfolders) {
-      if (!Visit(JoinPath(strFolder, strName), pPath)) return false;
+    // The scan may already be working on this folder; query whatever it has not taken.
+    for (size_t i = 0; i < pScan->listing.arrEntries.size();) {
+      if (m_bQuit) return false;
+      i = std::max(i + 1, pScan->QueryFrom(m_job.m_fs, strFolder, i));
+    }
+    if (!m_job.m_pCurFolder->m_bProcessSubfolders) return true;
+    pPath->push_back(pScan->listing.id);
+    for (const SFolderEntry& entry : pScan->listing.arrEntries) {
+      if (entry.eKind != EFileKind::Folder) continue;
+      if (!Visit(JoinPath(strFolder, entry.strName), pPath)) return false;
     }
     pPath->pop_back();
     return true;
   }
 
-  bool Push(std::unique_ptr<SFolderScan> pScan) {
+  bool Push(std::shared_ptr<SFolderScan> pScan) {
     std::unique_lock lock(m_mutex);
     m_cvRoom.wait(lock, [this] {
       return m_bQuit || m_queue.empty() || m_nQueuedEntries < kMaxQueuedEntries;
@@ -164,9 +194,9 @@ class CQuillmereJob::CScanPrefetcher {
   std::mutex m_mutex;
   std::condition_variable m_cvReady;
   std::condition_variable m_cvRoom;
-  std::deque<std::unique_ptr<SFolderScan>> m_queue;
+  std::deque<std::shared_ptr<SFolderScan>> m_queue;
   size_t m_nQueuedEntries = 0;
-  bool m_bQuit = false;
+  std::atomic<bool> m_bQuit{false};
   bool m_bFinished = false;
   bool m_bAbandoned = false;  // scan thread only
   std::thread m_thread;
@@ -188,7 +218,7 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
   const bool bDstDirMissing = static_cast<bool>(m_fs.GetAttributes(strDstDir, &attrDstDir));
   bool bAnySelected = false;
 
-  std::unique_ptr<SFolderScan> pScan = prefetcher.Next(strFolder);
+  std::shared_ptr<SFolderScan> pScan = prefetcher.Next(strFolder);
   if (pScan->errList) {
     // A folder that cannot be read is a failure, not an empty folder.
     ReportError(strFolder, pScan->errList);
@@ -209,7 +239,7 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
   if (!bDstDirMissing) {
     std::vector<std::string> arrNames;
     for (size_t i = 0; i < arrEntries.size(); ++i) {
-      if (arrEntries[i].eKind == EFileKind::File && PassesFilter(arrEntries[i].strName)) {
+      if (pScan->arrPasses[i] && arrEntries[i].eKind == EFileKind::File) {
         arrDstIndex[i] = arrNames.size();
         arrNames.push_back(arrEntries[i].strName);
       }
@@ -226,18 +256,18 @@ bool CQuillmereJob::ScanOneFolder(const std::string& strFolder, CScanPrefetcher&
       continue;
     }
     ++m_nFiles;
-    if (PassesFilter(entry.strName)) {
-      const std::string strDst = MapToDest(strPath);
+    if (pScan->arrPasses[i]) {
+      // The same path MapToDest gives, built from the folder's.
+      const std::string strDst = JoinPath(strDstDir, entry.strName);
       SetCurDst(strDst);
       SFileAttr attrSrc;
       CSysError errSrc;
       if (entry.eKind == EFileKind::Special) {
         errSrc = CSysError::FromCode(EOPNOTSUPP);  // never opened: it could block or never end
-      } else if (pScan->bHasAttributes) {
-        errSrc = pScan->arrAttr[i].err;
-        attrSrc = pScan->arrAttr[i].attr;
       } else {
-        errSrc = m_fs.GetAttributes(strPath, &attrSrc);
+        const SAttrResult& result = pScan->Attributes(m_fs, strFolder, i);
+        errSrc = result.err;
+        attrSrc = result.attr;
       }
       if (!errSrc && attrSrc.eKind == EFileKind::Special) errSrc = CSysError::FromCode(EOPNOTSUPP);
       if (errSrc) {
