@@ -21,12 +21,6 @@
 namespace quillmere {
 namespace {
 
-std::string Read(const std::string& strPath) {
-  std::string str;
-  EXPECT_FALSE(ReadWholeFile(strPath, &str)) << strPath;
-  return str;
-}
-
 bool Exists(const std::string& strPath) { return ::access(strPath.c_str(), F_OK) == 0; }
 
 // The names of the temporary copies in a folder.
@@ -75,8 +69,8 @@ class CliTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& arrArgs) { return Wait(Start(arrArgs)); }
-  std::string Out() { return Read(m_dir.Sub("stdout")); }
-  std::string Err() { return Read(m_dir.Sub("stderr")); }
+  std::string Out() { return test::ReadFile(m_dir.Sub("stdout")); }
+  std::string Err() { return test::ReadFile(m_dir.Sub("stderr")); }
 
   void Folder(const std::string& strName) {
     ASSERT_EQ(::mkdir(m_dir.Sub(strName).c_str(), 0777), 0);
@@ -191,7 +185,7 @@ TEST_F(CliTest, ExitStatusAndOutputTellWhatHappened) {
       EXPECT_FALSE(Exists(m_dir.Sub("dst/a.txt")));
     }
   }
-  EXPECT_EQ(Read(m_dir.Sub("dst/a.txt")), "a");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst/a.txt")), "a");
 }
 
 TEST_F(CliTest, SigtermStopsCleanlyAndKeepsTheOlderCopy) {
@@ -201,7 +195,7 @@ TEST_F(CliTest, SigtermStopsCleanlyAndKeepsTheOlderCopy) {
   ::kill(pid, SIGCONT);
   EXPECT_EQ(Wait(pid), 130);
   EXPECT_EQ(Out(), "Done: Files-1 Selected-1 Done-0 Errors-1 \n");
-  EXPECT_EQ(Read(m_dir.Sub("dst/big.bin")), "the older copy");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst/big.bin")), "the older copy");
   EXPECT_TRUE(TempFiles(m_dir.Sub("dst")).empty());
 }
 
@@ -211,7 +205,7 @@ TEST_F(CliTest, KilledMidCopyLeavesTheOlderCopyIntact) {
   ::kill(pid, SIGKILL);
   EXPECT_EQ(Wait(pid), 128 + SIGKILL);
   // Nothing but the temporary file may hold part of the new contents.
-  EXPECT_EQ(Read(m_dir.Sub("dst/big.bin")), "the older copy");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst/big.bin")), "the older copy");
   struct stat st {};
   ASSERT_EQ(::stat(m_dir.Sub("dst/big.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, 1'000'000'000);

@@ -21,12 +21,6 @@ namespace {
 const std::string kFolders = "-----------------------------Create Folders:-----------\r\n";
 const std::string kFiles = "-----------------------------Copy Files-----------\r\n";
 
-std::string Read(const std::string& strPath) {
-  std::string str;
-  EXPECT_FALSE(ReadWholeFile(strPath, &str)) << strPath;
-  return str;
-}
-
 void SetTime(const std::string& strPath, std::int64_t nSec, long nNsec = 0) {
   const struct timespec times[2] = {{nSec, nNsec}, {nSec, nNsec}};
   ASSERT_EQ(::utimensat(AT_FDCWD, strPath.c_str(), times, 0), 0) << strPath;
@@ -46,7 +40,7 @@ class RunJobDiskTest : public ::testing::Test {
     job.RunJob();
     m_nDone = job.m_nDone;
     m_nErrors = job.m_nErrors;
-    return Read(m_dir.Sub("log.txt"));
+    return test::ReadFile(m_dir.Sub("log.txt"));
   }
 
   void TearDown() override { g_bStop = false; }
@@ -78,8 +72,8 @@ TEST_F(RunJobDiskTest, CopiesATreeAndASecondRunChangesNothing) {
   EXPECT_TRUE(strLog == strHead + strA + strDot + strSummary ||
               strLog == strHead + strDot + strA + strSummary)
       << strLog;
-  EXPECT_EQ(Read(strDst + "/sub/a.txt"), "alpha");
-  EXPECT_EQ(Read(strDst + "/.dotfile"), "dot");
+  EXPECT_EQ(test::ReadFile(strDst + "/sub/a.txt"), "alpha");
+  EXPECT_EQ(test::ReadFile(strDst + "/.dotfile"), "dot");
   struct stat st {};
   ASSERT_EQ(::stat((strDst + "/sub/a.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_nsec, 987654321);
@@ -120,7 +114,7 @@ TEST_F(RunJobDiskTest, RootsInAnyFormLandUnderTheRightNames) {
 
   EXPECT_EQ(strLog, kFolders + "dst/in\r\n" + kFiles + "dst/in/f.txt\r\n" +
                         "Files-1 Selected-1 Done-1 Errors-0 \r\n");
-  EXPECT_EQ(Read(m_dir.Sub("dst/in/f.txt")), "f");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst/in/f.txt")), "f");
 }
 
 TEST_F(RunJobDiskTest, LinkLoopsAndTheDestinationInsideTheSourceAreNotWalked) {
@@ -152,7 +146,7 @@ TEST_F(RunJobDiskTest, ReadOnlyDestinationFilesAreRefusedAndKept) {
 
   EXPECT_EQ(strLog, kFolders + kFiles + "----------------ERROR: Permission denied\r\n     PATH=" +
                         m_dir.Sub("dst/a.txt") + "\r\nFiles-1 Selected-1 Done-0 Errors-1 \r\n");
-  EXPECT_EQ(Read(m_dir.Sub("dst/a.txt")), "protected");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst/a.txt")), "protected");
 }
 
 }  // namespace

@@ -45,12 +45,6 @@ std::vector<std::string> Names(const std::string& strFolder) {
   return arrNames;
 }
 
-std::string Read(const std::string& strPath) {
-  std::string str;
-  EXPECT_FALSE(ReadWholeFile(strPath, &str));
-  return str;
-}
-
 // A file several copy chunks long, so a copy reports progress in between.
 std::string BigContents() {
   std::string str(40 * 1024 * 1024, '\0');
@@ -78,7 +72,7 @@ TEST_P(PosixFileSystemTest, CopyReplacesWithContentsModeAndNanosecondTime) {
   SProgress progress;
   ASSERT_FALSE(m_fs.CopyFile(strSrc, strDst, &Record, &progress));
 
-  EXPECT_EQ(Read(strDst), "new contents");
+  EXPECT_EQ(test::ReadFile(strDst), "new contents");
   struct stat st {};
   ASSERT_EQ(::stat(strDst.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0751u);
@@ -97,7 +91,7 @@ TEST_P(PosixFileSystemTest, ProgressIsReportedBeforeTheFirstByteAndAfterEveryChu
   EXPECT_EQ(progress.arrReports.front(), 0);
   EXPECT_EQ(progress.arrReports.back(), static_cast<std::int64_t>(strBig.size()));
   EXPECT_TRUE(std::is_sorted(progress.arrReports.begin(), progress.arrReports.end()));
-  EXPECT_TRUE(Read(m_dir.Sub("dst")) == strBig);
+  EXPECT_TRUE(test::ReadFile(m_dir.Sub("dst")) == strBig);
 }
 
 TEST_P(PosixFileSystemTest, CancelMidFileKeepsTheOlderCopyAndLeavesNothingElse) {
@@ -107,7 +101,7 @@ TEST_P(PosixFileSystemTest, CancelMidFileKeepsTheOlderCopyAndLeavesNothingElse) 
   progress.nCancelAt = 2;  // after the first chunk has been written
   EXPECT_EQ(m_fs.CopyFile(m_dir.Sub("src"), m_dir.Sub("dst"), &Record, &progress).Code(),
             ECANCELED);
-  EXPECT_EQ(Read(m_dir.Sub("dst")), "the older copy");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("dst")), "the older copy");
   EXPECT_EQ(Names(m_dir.Path()), (std::vector<std::string>{"dst", "src"}));
 }
 
@@ -140,7 +134,7 @@ TEST_P(PosixFileSystemTest, RefusalsLeaveTheFolderAsItWas) {
     EXPECT_EQ(m_fs.CopyFile(row.strSrc, row.strDst, &Record, &progress).Code(), row.nErrno);
     EXPECT_EQ(Names(m_dir.Path()), arrBefore);
   }
-  EXPECT_EQ(Read(m_dir.Sub("readonly")), "keep me");
+  EXPECT_EQ(test::ReadFile(m_dir.Sub("readonly")), "keep me");
 }
 
 TEST_P(PosixFileSystemTest, CopiesAcrossFileSystems) {
@@ -154,7 +148,7 @@ TEST_P(PosixFileSystemTest, CopiesAcrossFileSystems) {
   test::WriteFile(m_dir.Sub("src"), "across");
   SProgress progress;
   EXPECT_FALSE(m_fs.CopyFile(m_dir.Sub("src"), strDst, &Record, &progress));
-  EXPECT_EQ(Read(strDst), "across");
+  EXPECT_EQ(test::ReadFile(strDst), "across");
   ::unlink(strDst.c_str());
 }
 

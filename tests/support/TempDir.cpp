@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/File.h"
+
 namespace quillmere::test {
 
 namespace {
@@ -46,6 +48,12 @@ void WriteFile(const std::string& strPath, const std::string& strData) {
   out.write(strData.data(), static_cast<std::streamsize>(strData.size()));
   out.close();
   ASSERT_TRUE(out) << "cannot write " << strPath;
+}
+
+std::string ReadFile(const std::string& strPath) {
+  std::string strData;
+  EXPECT_FALSE(ReadWholeFile(strPath, &strData)) << "cannot read " << strPath;
+  return strData;
 }
 
 CScopedChdir::CScopedChdir(const std::string& strPath) {

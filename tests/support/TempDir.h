@@ -23,6 +23,8 @@ class CScopedTempDir {
 
 // Writes strData to strPath, replacing the file; fails the test on error.
 void WriteFile(const std::string& strPath, const std::string& strData);
+// The whole of strPath; fails the test (and gives "") when it cannot be read.
+std::string ReadFile(const std::string& strPath);
 
 // Changes the working folder for one scope and restores it afterwards.
 class CScopedChdir {
