@@ -65,19 +65,20 @@ int Run(int argc, char** argv) {
   bool bYes = false;
   std::string strConfig;
   bool bHaveConfig = false;
+  bool bOptionsEnded = false;  // after "--" every argument is a file name
   for (int i = 1; i < argc; ++i) {
     const std::string strArg = argv[i];
-    if (strArg == "--help" || strArg == "-h") {
+    const bool bOption = !bOptionsEnded && strArg.size() > 1 && strArg[0] == '-';
+    if (bOption && (strArg == "--help" || strArg == "-h")) {
       std::fputs(kUsage, stdout);
       return kExitOk;
-    } else if (strArg == "--test-mode") {
+    } else if (bOption && strArg == "--test-mode") {
       bTestMode = true;
-    } else if (strArg == "--yes") {
+    } else if (bOption && strArg == "--yes") {
       bYes = true;
-    } else if (strArg == "--" && i + 1 == argc - 1 && !bHaveConfig) {
-      strConfig = argv[++i];
-      bHaveConfig = true;
-    } else if (strArg.size() > 1 && strArg[0] == '-') {
+    } else if (bOption && strArg == "--") {
+      bOptionsEnded = true;
+    } else if (bOption) {
       std::fprintf(stderr, "quillmere-cli: unknown option %s\n\n%s", strArg.c_str(), kUsage);
       return kExitNotRun;
     } else if (bHaveConfig) {
