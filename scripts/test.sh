@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Sets everything up, builds and runs every test. With no arguments it runs the
-# release build and the build with AddressSanitizer and UndefinedBehaviorSanitizer;
-# name presets to choose (release, debug, tsan), e.g. scripts/test.sh tsan
+# release build, the build with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the build with ThreadSanitizer; name presets to run fewer, e.g. scripts/test.sh release
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(release debug)
+[ ${#presets[@]} -gt 0 ] || presets=(release debug tsan)
 
 for preset in "${presets[@]}"; do
   echo "=== $preset"
