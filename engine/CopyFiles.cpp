@@ -18,6 +18,19 @@ ECopyAnswer CopyProgress(std::int64_t /*nTotalSize*/, std::int64_t nTransferred,
 bool CQuillmereJob::CopyFiles() {
   WriteLog("-----------------------------Copy Files-----------");
   const size_t nFiles = m_arrFiles.size();
+  if (!m_bTestMode) {
+    // Lets the file system open the next files while one is copied. The list and the
+    // roots stay as they are until this step ends.
+    m_fs.ExpectCopies(nFiles, [this](size_t i, std::string* pstrSrc, std::string* pstrDst) {
+      *pstrSrc = m_arrFiles[i];
+      *pstrDst = MapToDest(m_arrFiles[i]);
+    });
+  }
+  struct SEndCopies {
+    IFileSystem& fs;
+    ~SEndCopies() { fs.EndCopies(); }
+  } endCopies{m_fs};
+
   for (size_t i = 0; i < nFiles; ++i) {
     const std::string& strSrc = m_arrFiles[i];
     const std::string strDst = MapToDest(strSrc);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,10 @@ enum class ECopyAnswer { Continue, Cancel };
 using CopyProgressRoutine = ECopyAnswer (*)(std::int64_t nTotalSize,
                                             std::int64_t nTransferred, void* pData);
 
+// Tells the i-th of the announced copies: its source and its destination.
+using CopyListFunction =
+    std::function<void(size_t nIndex, std::string* pstrSrc, std::string* pstrDst)>;
+
 // The file services the engine uses. There is deliberately no way to delete or
 // truncate anything through it. Implementations are safe to call from several threads
 // at once.
@@ -98,6 +103,14 @@ class IFileSystem {
   [[nodiscard]] virtual CSysError CopyFile(const std::string& strSrc,
                                            const std::string& strDst,
                                            CopyProgressRoutine pfnProgress, void* pData) = 0;
+
+  // Announces the copies this thread will make next, in order, so that they may be
+  // prepared ahead (files opened) on another thread while one is being copied. Each is
+  // still made by CopyFile; a CopyFile of anything else, or EndCopies, drops what was
+  // prepared. fnCopy is called from another thread until EndCopies returns, so what it
+  // reads must not change meanwhile. Doing nothing is a correct implementation.
+  virtual void ExpectCopies(size_t /*nCount*/, CopyListFunction /*fnCopy*/) {}
+  virtual void EndCopies() {}
 };
 
 // The real file system of this machine.

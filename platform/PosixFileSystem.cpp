@@ -5,11 +5,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/FileSystem.h"
@@ -41,6 +45,7 @@ class CFd {
   }
   CFd(const CFd&) = delete;
   CFd& operator=(const CFd&) = delete;
+  CFd(CFd&& other) noexcept : m_nFd(other.Release()) {}
   int Get() const { return m_nFd; }
   int Release() {
     int nFd = m_nFd;
@@ -107,14 +112,23 @@ class CTempOutput {
   ~CTempOutput() {
     if (m_nFd >= 0) ::close(m_nFd);
     if (!m_strTempName.empty()) ::unlinkat(m_nFolderFd, m_strTempName.c_str(), 0);
-    if (m_nFolderFd >= 0) ::close(m_nFolderFd);
   }
 
-  // Creates the file with nMode where the creation mask lets it through (ModeIsSet()
-  // tells), else with 0600 for the caller to set.
-  CSysError Open(const std::string& strFolder, mode_t nMode, ETempFiles eTempFiles) {
-    m_nFolderFd = ::open(strFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (m_nFolderFd < 0) return CSysError::FromErrno();
+  // Opens the folder (O_PATH), for one or several outputs in it.
+  static CSysError OpenFolder(const std::string& strFolder, std::shared_ptr<CFd>* ppFolder) {
+    const int nFd = ::open(strFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (nFd < 0) return CSysError::FromErrno();
+    *ppFolder = std::make_shared<CFd>(nFd);
+    return CSysError();
+  }
+
+  // Creates the file in the folder with nMode where the creation mask lets it through
+  // (ModeIsSet() tells), else with 0600 for the caller to set. With bUnnamedOnly it
+  // fails with EOPNOTSUPP rather than create a named file.
+  CSysError Open(std::shared_ptr<CFd> pFolder, mode_t nMode, ETempFiles eTempFiles,
+                 bool bUnnamedOnly = false) {
+    m_pFolder = std::move(pFolder);
+    m_nFolderFd = m_pFolder->Get();
     const std::optional<mode_t> mask = CreationMask();
     m_bModeSet = mask && (nMode & *mask) == 0;
     m_nCreateMode = m_bModeSet ? nMode : 0600;
@@ -126,6 +140,7 @@ class CTempOutput {
         return CSysError::FromErrno();
       }
     }
+    if (bUnnamedOnly) return CSysError::FromCode(EOPNOTSUPP);
     return CreateNamed();
   }
 
@@ -227,6 +242,7 @@ class CTempOutput {
     return err;
   }
 
+  std::shared_ptr<CFd> m_pFolder;
   int m_nFolderFd = -1;
   int m_nFd = -1;
   std::string m_strTempName;  // empty while the file has no name, or has its real one
@@ -316,6 +332,145 @@ void IFileSystem::GetAttributesIn(const std::string& strFolder,
 
 namespace {
 
+// Everything a copy needs before its first byte: the source open, its attributes,
+// the destination folder open and, where possible, the output file made.
+struct SPreparedCopy {
+  std::string strSrc;
+  std::string strDst;
+  std::string strName;                 // the destination's name in its folder
+  CSysError err;                       // the first failure; the copy reports it
+  std::unique_ptr<CFd> pIn;
+  struct stat stIn {};
+  std::shared_ptr<CFd> pFolder;
+  std::unique_ptr<CTempOutput> pOut;   // null: made by the copy itself
+};
+
+// Opens and checks what copying strSrc to strDst needs, in the order a copy meets the
+// failures. pLastFolder, when given, holds the folder of the previous copy for reuse.
+// bUnnamedOutputOnly leaves the output to the copy unless it can be a file without a
+// name, so that nothing visible is made ahead of time.
+void PrepareCopy(const std::string& strSrc, const std::string& strDst, ETempFiles eTempFiles,
+                 std::pair<std::string, std::shared_ptr<CFd>>* pLastFolder,
+                 SPreparedCopy* pCopy, bool bUnnamedOutputOnly = false) {
+  pCopy->strSrc = strSrc;
+  pCopy->strDst = strDst;
+  // O_NONBLOCK: a FIFO that slipped in is refused below instead of waited on.
+  const int nIn = ::open(strSrc.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (nIn < 0) {
+    pCopy->err = CSysError::FromErrno();
+    return;
+  }
+  pCopy->pIn = std::make_unique<CFd>(nIn);
+  if (::fstat(nIn, &pCopy->stIn) != 0) {
+    pCopy->err = CSysError::FromErrno();
+    return;
+  }
+  if (S_ISDIR(pCopy->stIn.st_mode)) {
+    pCopy->err = CSysError::FromCode(EISDIR);
+    return;
+  }
+  if (!S_ISREG(pCopy->stIn.st_mode)) {
+    pCopy->err = CSysError::FromCode(EOPNOTSUPP);
+    return;
+  }
+  // A large copy is not started only to be refused at the end.
+  if (static_cast<size_t>(pCopy->stIn.st_size) > kCopyChunk) {
+    struct stat stOut {};
+    if (::stat(strDst.c_str(), &stOut) == 0) {
+      if ((pCopy->err = CheckReplaceable(stOut))) return;
+    }
+  }
+  auto [strFolder, strName] = SplitPath(strDst);
+  if (strName.empty()) {
+    pCopy->err = CSysError::FromCode(EISDIR);
+    return;
+  }
+  pCopy->strName = std::move(strName);
+  if (pLastFolder != nullptr && pLastFolder->second && pLastFolder->first == strFolder) {
+    pCopy->pFolder = pLastFolder->second;
+  } else {
+    if ((pCopy->err = CTempOutput::OpenFolder(strFolder, &pCopy->pFolder))) return;
+    if (pLastFolder != nullptr) *pLastFolder = {strFolder, pCopy->pFolder};
+  }
+  if (!bUnnamedOutputOnly) return;
+  auto pOut = std::make_unique<CTempOutput>();
+  if (!pOut->Open(pCopy->pFolder, pCopy->stIn.st_mode & 0777, eTempFiles, true)) {
+    pCopy->pOut = std::move(pOut);
+  }
+}
+
+// Prepares the announced copies on a thread of its own, a few ahead of the one being
+// copied, so that opening files overlaps with moving bytes. Only the bytes of one file
+// at a time are copied; what is prepared ahead is invisible (open files, outputs
+// without a name) and simply closed when the copies end early.
+class CCopyPreparer {
+ public:
+  CCopyPreparer(size_t nCount, CopyListFunction fnCopy, ETempFiles eTempFiles)
+      : m_nCount(nCount), m_fnCopy(std::move(fnCopy)), m_eTempFiles(eTempFiles) {
+    m_thread = std::thread([this] { Run(); });
+  }
+
+  ~CCopyPreparer() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_bQuit = true;
+    }
+    m_cv.notify_all();
+    m_thread.join();
+  }
+
+  CCopyPreparer(const CCopyPreparer&) = delete;
+  CCopyPreparer& operator=(const CCopyPreparer&) = delete;
+
+  // The next prepared copy if it is the one asked for; null otherwise.
+  std::unique_ptr<SPreparedCopy> Take(const std::string& strSrc, const std::string& strDst) {
+    std::unique_lock lock(m_mutex);
+    m_cv.wait(lock, [this] { return !m_queue.empty() || m_bDone; });
+    if (m_queue.empty()) return nullptr;
+    std::unique_ptr<SPreparedCopy> pCopy = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_cv.notify_all();
+    if (pCopy->strSrc != strSrc || pCopy->strDst != strDst) return nullptr;
+    return pCopy;
+  }
+
+ private:
+  // Enough to hide the opening of small files, few enough to hold few descriptors.
+  static constexpr size_t kAhead = 8;
+
+  void Run() {
+    std::pair<std::string, std::shared_ptr<CFd>> lastFolder;
+    std::string strSrc;
+    std::string strDst;
+    for (size_t i = 0; i < m_nCount; ++i) {
+      {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_bQuit || m_queue.size() < kAhead; });
+        if (m_bQuit) break;
+      }
+      m_fnCopy(i, &strSrc, &strDst);
+      auto pCopy = std::make_unique<SPreparedCopy>();
+      PrepareCopy(strSrc, strDst, m_eTempFiles, &lastFolder, pCopy.get(), true);
+      std::lock_guard lock(m_mutex);
+      m_queue.push_back(std::move(pCopy));
+      m_cv.notify_all();
+    }
+    std::lock_guard lock(m_mutex);
+    m_bDone = true;
+    m_cv.notify_all();
+  }
+
+  const size_t m_nCount;
+  const CopyListFunction m_fnCopy;
+  const ETempFiles m_eTempFiles;
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::deque<std::unique_ptr<SPreparedCopy>> m_queue;
+  bool m_bQuit = false;
+  bool m_bDone = false;
+  std::thread m_thread;
+};
+
 class CPosixFileSystem final : public IFileSystem {
  public:
   explicit CPosixFileSystem(ETempFiles eTempFiles) : m_eTempFiles(eTempFiles) {}
@@ -403,46 +558,74 @@ class CPosixFileSystem final : public IFileSystem {
 
   CSysError CopyFile(const std::string& strSrc, const std::string& strDst,
                      CopyProgressRoutine pfnProgress, void* pData) override {
-    // O_NONBLOCK: a FIFO that slipped in is refused below instead of waited on.
-    CFd fdIn(::open(strSrc.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fdIn.Get() < 0) return CSysError::FromErrno();
-    struct stat stIn {};
-    if (::fstat(fdIn.Get(), &stIn) != 0) return CSysError::FromErrno();
-    if (S_ISDIR(stIn.st_mode)) return CSysError::FromCode(EISDIR);
-    if (!S_ISREG(stIn.st_mode)) return CSysError::FromCode(EOPNOTSUPP);
-
-    // A large copy is not started only to be refused at the end.
-    if (static_cast<size_t>(stIn.st_size) > kCopyChunk) {
-      struct stat stOut {};
-      if (::stat(strDst.c_str(), &stOut) == 0) {
-        if (CSysError err = CheckReplaceable(stOut)) return err;
-      }
+    std::unique_ptr<SPreparedCopy> pCopy = TakePrepared(strSrc, strDst);
+    if (!pCopy) {
+      pCopy = std::make_unique<SPreparedCopy>();
+      PrepareCopy(strSrc, strDst, m_eTempFiles, nullptr, pCopy.get());
     }
+    if (pCopy->err) return pCopy->err;
 
-    // The new copy is written beside the old one and renamed over it once complete, so
-    // a failure, a cancel or a crash never leaves a partial file under the real name
-    // and the older copy survives until then.
-    const auto [strFolder, strName] = SplitPath(strDst);
-    if (strName.empty()) return CSysError::FromCode(EISDIR);
+    // The new copy is written beside the old one and takes the real name once it is
+    // complete, so a failure, a cancel or a crash never leaves a partial file under
+    // that name and the older copy survives until then.
+    const int nIn = pCopy->pIn->Get();
+    const struct stat& stIn = pCopy->stIn;
     const mode_t nMode = stIn.st_mode & 0777;  // never setuid, setgid or sticky
     for (;;) {
-      CTempOutput out;
-      if (CSysError err = out.Open(strFolder, nMode, m_eTempFiles)) return err;
-      CSysError err = CopyContents(fdIn.Get(), out.Fd(), static_cast<std::int64_t>(stIn.st_size),
-                                   pfnProgress, pData);
+      if (!pCopy->pOut) {
+        pCopy->pOut = std::make_unique<CTempOutput>();
+        if (CSysError err = pCopy->pOut->Open(pCopy->pFolder, nMode, m_eTempFiles)) return err;
+      }
+      CTempOutput& out = *pCopy->pOut;
+      CSysError err =
+          CopyContents(nIn, out.Fd(), static_cast<std::int64_t>(stIn.st_size), pfnProgress, pData);
       if (!err && !out.ModeIsSet() && ::fchmod(out.Fd(), nMode) != 0) err = CSysError::FromErrno();
       if (!err) {
         const struct timespec times[2] = {stIn.st_atim, stIn.st_mtim};
         if (::futimens(out.Fd(), times) != 0) err = CSysError::FromErrno();
       }
-      if (!err) err = out.Publish(strName);
-      if (err && out.Unnameable() && ::lseek(fdIn.Get(), 0, SEEK_SET) == 0) continue;
+      if (!err) err = out.Publish(pCopy->strName);
+      if (err && out.Unnameable() && ::lseek(nIn, 0, SEEK_SET) == 0) {
+        pCopy->pOut.reset();  // once more, into a named file
+        continue;
+      }
       return err;
     }
   }
 
+  void ExpectCopies(size_t nCount, CopyListFunction fnCopy) override {
+    EndCopies();
+    std::lock_guard lock(m_mutexPreparer);
+    m_pPreparer = std::make_unique<CCopyPreparer>(nCount, std::move(fnCopy), m_eTempFiles);
+    m_idPreparerOwner = std::this_thread::get_id();
+  }
+
+  void EndCopies() override {
+    std::unique_ptr<CCopyPreparer> pPreparer;
+    {
+      std::lock_guard lock(m_mutexPreparer);
+      if (m_idPreparerOwner != std::this_thread::get_id()) return;
+      pPreparer = std::move(m_pPreparer);
+      m_idPreparerOwner = std::thread::id();
+    }
+  }
+
  private:
+  // The prepared copy of strSrc to strDst from the announced list, or null when there
+  // is none (then the copy prepares itself, as ever).
+  std::unique_ptr<SPreparedCopy> TakePrepared(const std::string& strSrc,
+                                              const std::string& strDst) {
+    std::lock_guard lock(m_mutexPreparer);
+    if (!m_pPreparer || m_idPreparerOwner != std::this_thread::get_id()) return nullptr;
+    std::unique_ptr<SPreparedCopy> pCopy = m_pPreparer->Take(strSrc, strDst);
+    if (!pCopy) m_pPreparer.reset();  // off the announced list: stop preparing
+    return pCopy;
+  }
+
   const ETempFiles m_eTempFiles;
+  std::mutex m_mutexPreparer;
+  std::unique_ptr<CCopyPreparer> m_pPreparer;
+  std::thread::id m_idPreparerOwner;  // the thread whose copies are being prepared
 };
 
 }  // namespace

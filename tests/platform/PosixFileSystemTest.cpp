@@ -137,6 +137,47 @@ TEST_P(PosixFileSystemTest, RefusalsLeaveTheFolderAsItWas) {
   EXPECT_EQ(test::ReadFile(m_dir.Sub("readonly")), "keep me");
 }
 
+std::string NumberedContents(size_t i) {
+  std::string str = "contents ";
+  str += std::to_string(i);
+  return str;
+}
+
+// Announced copies are opened ahead; taking them in another order, or fewer of them,
+// must still copy exactly what is asked and leave nothing else behind.
+TEST_P(PosixFileSystemTest, AnnouncedCopiesWorkInAnyOrderAndEndCleanly) {
+  ASSERT_EQ(::mkdir(m_dir.Sub("in").c_str(), 0777), 0);
+  ASSERT_EQ(::mkdir(m_dir.Sub("out").c_str(), 0777), 0);
+  std::vector<std::string> arrNames;
+  for (size_t i = 0; i < 20; ++i) {
+    arrNames.push_back(std::to_string(i) + ".txt");
+    test::WriteFile(m_dir.Sub("in/" + arrNames.back()), NumberedContents(i));
+  }
+  auto fnList = [&](size_t i, std::string* pstrSrc, std::string* pstrDst) {
+    *pstrSrc = m_dir.Sub("in/" + arrNames[i]);
+    *pstrDst = m_dir.Sub("out/" + arrNames[i]);
+  };
+
+  // In order for a while, then one out of order, then the rest of the list.
+  m_fs.ExpectCopies(arrNames.size(), fnList);
+  std::vector<size_t> arrOrder = {0, 1, 2, 3, 7, 4, 5, 6};
+  for (size_t i = 8; i < 15; ++i) arrOrder.push_back(i);  // 15..19 never copied
+  for (size_t i : arrOrder) {
+    SProgress progress;
+    std::string strSrc;
+    std::string strDst;
+    fnList(i, &strSrc, &strDst);
+    ASSERT_FALSE(m_fs.CopyFile(strSrc, strDst, &Record, &progress)) << i;
+    EXPECT_EQ(test::ReadFile(strDst), NumberedContents(i));
+  }
+  m_fs.EndCopies();
+
+  std::vector<std::string> arrExpected;
+  for (size_t i : arrOrder) arrExpected.push_back(arrNames[i]);
+  std::sort(arrExpected.begin(), arrExpected.end());
+  EXPECT_EQ(Names(m_dir.Sub("out")), arrExpected);
+}
+
 TEST_P(PosixFileSystemTest, CopiesAcrossFileSystems) {
   struct stat stTmp {};
   struct stat stShm {};

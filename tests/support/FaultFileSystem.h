@@ -42,6 +42,10 @@ class CFaultFileSystem : public IFileSystem {
   CSysError CreateFolder(const std::string& strPath) override;
   CSysError CopyFile(const std::string& strSrc, const std::string& strDst,
                      CopyProgressRoutine pfnProgress, void* pData) override;
+  void ExpectCopies(size_t nCount, CopyListFunction fnCopy) override {
+    m_base.ExpectCopies(nCount, std::move(fnCopy));
+  }
+  void EndCopies() override { m_base.EndCopies(); }
 
  private:
   struct SCopyFault {
