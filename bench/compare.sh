@@ -181,7 +181,7 @@ new_time=1717200000  # 2024-06-01: the touched 1%
 
 helper=$run_dir/helper.py
 cat >"$helper" <<'PY'
-import json, os, random, sys
+import json, os, random, statistics, sys
 
 def gen_tree(root, tops, subs, per, base, every, touch_list):
     # Sizes and contents come from a seeded generator, so every run copies the same bytes.
@@ -259,6 +259,16 @@ def table(*specs):
         print(line(row if row[0] != previous else ("",) + row[1:]))
         previous = row[0]
 
+def merge(out, *parts):
+    # One result per tool with the times of every round.
+    merged = {}
+    for part in parts:
+        for r in json.load(open(part))["results"]:
+            merged.setdefault(r["command"], []).extend(r["times"])
+    results = [{"command": c, "times": t, "median": statistics.median(t), "min": min(t)}
+               for c, t in merged.items()]
+    json.dump({"results": results}, open(out, "w"), indent=1)
+
 cmd, args = sys.argv[1], sys.argv[2:]
 if cmd == "gen-tree":
     gen_tree(args[0], *map(int, args[1:6]), args[6])
@@ -268,6 +278,8 @@ elif cmd == "set-time":
     set_time(args[0], args[1], int(args[2]), args[3] if len(args) > 3 else None)
 elif cmd == "count-not-at":
     count_not_at(args[0], args[1], int(args[2]))
+elif cmd == "merge":
+    merge(*args)
 elif cmd == "table":
     table(*args)
 else:
@@ -312,13 +324,29 @@ set_commands() { # source destination config: the three timed commands
 }
 
 hyperfine_lines=()
+# The tools take turns: every round runs each of them once, in an order that rotates
+# from round to round, so that a machine that gets slower or faster during the
+# measurement (cache trimming, writeback) weighs on all of them alike rather than on
+# whichever ran last. The rounds' results are merged into one JSON file.
 time_tools() { # json runs prepare-or-empty
-  local args=(--shell=bash --warmup 1 --runs "$2" --export-json "$1")
-  [ -z "$3" ] || args+=(--prepare "$3")
-  args+=(-n quillmere-cli "$cmd_qm" -n "cp -ru" "$cmd_cp" -n "rsync -rt --update" "$cmd_rs")
-  hyperfine_lines+=("$(printf '%q ' hyperfine "${args[@]}")")
-  log "${hyperfine_lines[-1]}"
-  hyperfine "${args[@]}"
+  local json=$1 runs=$2 prepare=$3 r k
+  local names=(quillmere-cli "cp -ru" "rsync -rt --update")
+  local cmds=("$cmd_qm" "$cmd_cp" "$cmd_rs")
+  local parts=()
+  for ((r = 0; r < runs; r++)); do
+    local args=(--shell=bash --runs 1 --style basic --export-json "$json.$r")
+    [ "$r" -gt 0 ] || args+=(--warmup 1)
+    [ -z "$prepare" ] || args+=(--prepare "$prepare")
+    for ((k = 0; k < 3; k++)); do
+      local i=$(((r + k) % 3))
+      args+=(-n "${names[$i]}" "${cmds[$i]}")
+    done
+    [ "$r" -gt 0 ] || { hyperfine_lines+=("$(printf '%q ' hyperfine "${args[@]}")"); log "${hyperfine_lines[-1]} (x $runs rounds, order rotating)"; }
+    hyperfine "${args[@]}" >/dev/null
+    parts+=("$json.$r")
+  done
+  python3 "$helper" merge "$json" "${parts[@]}"
+  rm -f -- "${parts[@]}"
 }
 
 table_specs=()
