@@ -88,7 +88,7 @@ pid_t ProcessId() {
 }
 
 // Refuses to replace what the owner did not let us write: a folder, or a file without
-// any write permission bit (root included, as the platform copy always did).
+// any write permission bit. Root is refused too: a read-only copy is its owner's choice.
 CSysError CheckReplaceable(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) return CSysError::FromCode(EISDIR);
   if ((st.st_mode & 0222) == 0) return CSysError::FromCode(EACCES);
