@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,8 +105,15 @@ class CliTest : public ::testing::Test {
   }
 
   // Starts a copy of a large file over an older copy and returns once the child is
-  // frozen in the middle of it, or -1 when every try finished too fast to catch.
+  // frozen in the middle of it; -1 when every try finished too fast to catch, 0 when
+  // the disk has no room for it.
   pid_t StartFrozenMidCopy() {
+    // The big file and its partial copy need room; a nearly full disk cannot show this.
+    struct statvfs fs {};
+    if (::statvfs(m_dir.Path().c_str(), &fs) == 0 &&
+        static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < 1024ULL * 1024 * 1024) {
+      return 0;
+    }
     Folder("src");
     Folder("dst");
     std::string strBig(256 * 1024 * 1024, 'n');
@@ -190,6 +198,7 @@ TEST_F(CliTest, ExitStatusAndOutputTellWhatHappened) {
 
 TEST_F(CliTest, SigtermStopsCleanlyAndKeepsTheOlderCopy) {
   const pid_t pid = StartFrozenMidCopy();
+  if (pid == 0) GTEST_SKIP() << "less than 1 GiB free for the big file";
   ASSERT_GT(pid, 0) << "the copy always finished before it could be caught";
   ::kill(pid, SIGTERM);
   ::kill(pid, SIGCONT);
@@ -201,6 +210,7 @@ TEST_F(CliTest, SigtermStopsCleanlyAndKeepsTheOlderCopy) {
 
 TEST_F(CliTest, KilledMidCopyLeavesTheOlderCopyIntact) {
   const pid_t pid = StartFrozenMidCopy();
+  if (pid == 0) GTEST_SKIP() << "less than 1 GiB free for the big file";
   ASSERT_GT(pid, 0) << "the copy always finished before it could be caught";
   ::kill(pid, SIGKILL);
   EXPECT_EQ(Wait(pid), 128 + SIGKILL);
