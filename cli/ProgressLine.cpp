@@ -47,31 +47,23 @@ std::string Head(const std::string& str, size_t nChars) {
 
 std::string ProgressLine(const SStatusSnapshot& snap, int nColumns) {
   if (nColumns <= 0) return std::string();
+  if (snap.nPhase != PHASE_SCAN && snap.nPhase != PHASE_COPY) return std::string();
+  const SStatusView view = ComputeStatusView(snap);
   std::string strFront;
-  std::string strPath;
-  char szBuffer[160];
   if (snap.nPhase == PHASE_SCAN) {
-    std::snprintf(szBuffer, sizeof szBuffer, "Building file list... Files-%d Selected-%d Errors-%d ",
-                  snap.nFiles, snap.nSelected, snap.nErrors);
-    strFront = szBuffer;
-    strPath = snap.strCurSrc;
-  } else if (snap.nPhase == PHASE_COPY) {
-    const SStatusView view = ComputeStatusView(snap);
+    strFront = view.arrLines[0] + " " + view.arrLines[3];  // phase and counters
+  } else {
     constexpr int kBarWidth = 20;
     const int nFilled = static_cast<int>(view.dFraction * kBarWidth);
-    const std::string strBar =
-        std::string(static_cast<size_t>(nFilled), '#') + std::string(kBarWidth - nFilled, '-');
     const std::string strLeft =
         FormatRemainingTime(snap.tNow - snap.tCopyStart, DoneFraction(snap));
-    std::snprintf(szBuffer, sizeof szBuffer, "Copying [%s] %3d %% %s Files-%d Done-%d Errors-%d ",
-                  strBar.c_str(), static_cast<int>(view.dFraction * 100.0),
-                  strLeft.empty() ? "" : ("left " + strLeft).c_str(), snap.nFiles, snap.nDone,
-                  snap.nErrors);
-    strFront = szBuffer;
-    strPath = snap.strCurSrc;
-  } else {
-    return std::string();
+    char szBuffer[64];
+    std::snprintf(szBuffer, sizeof szBuffer, "] %3d %% ", static_cast<int>(view.dFraction * 100.0));
+    strFront = "Copying [" + std::string(static_cast<size_t>(nFilled), '#') +
+               std::string(static_cast<size_t>(kBarWidth - nFilled), '-') + szBuffer +
+               (strLeft.empty() ? "" : "left " + strLeft + " ") + view.arrLines[4];
   }
+  const std::string& strPath = snap.strCurSrc;
   const size_t nWidth = static_cast<size_t>(nColumns);
   const size_t nFront = CountChars(strFront);
   if (nFront >= nWidth) return Head(strFront, nWidth);

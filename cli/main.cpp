@@ -134,8 +134,8 @@ int Run(int argc, char** argv) {
     }
     return kExitNotRun;
   }
-  std::printf("Done: Files-%d Selected-%d Done-%d Errors-%d \n", job.m_nFiles.load(),
-              job.m_nSelected.load(), job.m_nDone.load(), job.m_nErrors.load());
+  std::printf("Done: %s\n",
+              SummaryText(job.m_nFiles, job.m_nSelected, job.m_nDone, job.m_nErrors).c_str());
   const std::string strLog = host.OpenedDocument();
   if (!strLog.empty()) std::printf("%s\n", strLog.c_str());
   std::fflush(stdout);

@@ -24,4 +24,10 @@ void CQuillmereJob::ReportError(const std::string& strPath, const CSysError& err
   WriteLog("----------------ERROR: " + err.Text() + "     PATH=" + strPath);
 }
 
+std::string SummaryText(std::int32_t nFiles, std::int32_t nSelected, std::int32_t nDone,
+                        std::int32_t nErrors) {
+  return "Files-" + std::to_string(nFiles) + " Selected-" + std::to_string(nSelected) +
+         " Done-" + std::to_string(nDone) + " Errors-" + std::to_string(nErrors) + " ";
+}
+
 }  // namespace quillmere

@@ -127,6 +127,11 @@ class CQuillmereJob {
   std::vector<SFileId> m_arrScanPath;        // folders being scanned, root first (worker only)
 };
 
+// The counters of a run as the log's summary line and the panel show them:
+// "Files-%d Selected-%d Done-%d Errors-%d ", with the blank at the end.
+std::string SummaryText(std::int32_t nFiles, std::int32_t nSelected, std::int32_t nDone,
+                        std::int32_t nErrors);
+
 // The worker thread's entry: runs pJob->RunJob().
 int WorkerThreadProc(CQuillmereJob* pJob);
 

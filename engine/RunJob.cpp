@@ -69,8 +69,7 @@ int CQuillmereJob::RunJob() {
   }
 
   if (m_bCreateLog) {
-    WriteLog("Files-" + std::to_string(m_nFiles) + " Selected-" + std::to_string(m_nSelected) +
-             " Done-" + std::to_string(m_nDone) + " Errors-" + std::to_string(m_nErrors) + " ");
+    WriteLog(SummaryText(m_nFiles, m_nSelected, m_nDone, m_nErrors));
     const bool bLogComplete = m_bCreateLog && !m_fileLog.Close();
     if (bLogComplete && m_bShowLog) m_host.OpenDocument(m_strLogFile);
   }

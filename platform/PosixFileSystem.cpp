@@ -317,20 +317,6 @@ CSysError CopyContents(int fdIn, int fdOut, std::int64_t nTotal, CopyProgressRou
   }
 }
 
-}  // namespace
-
-void IFileSystem::GetAttributesIn(const std::string& strFolder,
-                                  const std::vector<std::string>& arrNames,
-                                  std::vector<SAttrResult>* pResults) {
-  pResults->resize(arrNames.size());
-  const std::string strPrefix =
-      strFolder.empty() || strFolder.back() == '/' ? strFolder : strFolder + "/";
-  for (size_t i = 0; i < arrNames.size(); ++i) {
-    (*pResults)[i].err = GetAttributes(strPrefix + arrNames[i], &(*pResults)[i].attr);
-  }
-}
-
-namespace {
 
 // Everything a copy needs before its first byte: the source open, its attributes,
 // the destination folder open and, where possible, the output file made.

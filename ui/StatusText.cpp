@@ -10,14 +10,10 @@ namespace quillmere {
 namespace {
 
 std::string Counters(const SStatusSnapshot& snap, bool bWithDone) {
+  if (bWithDone) return SummaryText(snap.nFiles, snap.nSelected, snap.nDone, snap.nErrors);
   char szBuffer[128];
-  if (bWithDone) {
-    std::snprintf(szBuffer, sizeof szBuffer, "Files-%d Selected-%d Done-%d Errors-%d ",
-                  snap.nFiles, snap.nSelected, snap.nDone, snap.nErrors);
-  } else {
-    std::snprintf(szBuffer, sizeof szBuffer, "Files-%d Selected-%d Errors-%d ", snap.nFiles,
-                  snap.nSelected, snap.nErrors);
-  }
+  std::snprintf(szBuffer, sizeof szBuffer, "Files-%d Selected-%d Errors-%d ", snap.nFiles,
+                snap.nSelected, snap.nErrors);
   return szBuffer;
 }
 
