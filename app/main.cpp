@@ -1,0 +1,13 @@
+// quillmere: the window of Quillmere.
+
+#include <QApplication>
+
+#include "app/QuillmereApp.h"
+
+int main(int argc, char** argv) {
+  // Takes Qt's own options (such as -platform) out of argc and argv.
+  QApplication app(argc, argv);
+  quillmere::CQuillmereApp theApp;
+  theApp.InitInstance(argc, argv);
+  return 0;
+}
