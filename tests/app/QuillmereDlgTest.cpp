@@ -414,7 +414,8 @@ class TestQuillmereDlg : public QObject {
     QVERIFY(m_arrBoxes.empty());
   }
 
-  // The real program, unattended, on a configuration whose path has a blank in it.
+  // The real program, unattended and without a display, on a configuration whose path has
+  // a blank in it.
   void unattendedProgramExitsWithZero() {
     CScopedTempDir dir;
     ::mkdir(dir.Sub("my jobs").c_str(), 0777);
@@ -427,10 +428,13 @@ class TestQuillmereDlg : public QObject {
                                 "\nCOPYTO=" + dir.Sub("dst") + "\n");
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Qt's own option is taken out of the command line before the path is read from it.
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.Sub("config")));
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUILLMERE_APP_PATH), {QString::fromStdString(strCfg)});
+    process.start(QStringLiteral(QUILLMERE_APP_PATH),
+                  {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                   QString::fromStdString(strCfg)});
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
