@@ -23,8 +23,6 @@ namespace quillmere {
 // "controlId" property and its name as objectName.
 enum : int {
   IDOK = 1,
-  IDD_MAIN = 102,
-  IDI_MAIN = 128,
   IDC_RUN = 1000,
   IDC_CFGFILE = 1001,
   IDC_SELECT = 1002,

@@ -81,6 +81,22 @@ QMessageBox* OpenBox(const CQuillmereDlg& dlg, const char* pszText) {
   return nullptr;
 }
 
+// A window over the gate file system, with one pair /src -> /dst holding one file, and
+// a configuration file that names the pair after strOptions.
+struct SGateWindow {
+  explicit SGateWindow(const std::string& strOptions = std::string()) {
+    fs.AddFile("/src/a.txt", "hello", kOld);
+    fs.AddFolder("/dst");
+    dlg.m_strCfgFile = dir.Sub("QuillmereCfg.txt");
+    test::WriteFile(dlg.m_strCfgFile, strOptions + "COPYFROM=/src\r\nCOPYTO=/dst\r\n");
+  }
+
+  CScopedTempDir dir;
+  test::CStepClock clock;
+  CGateFileSystem fs;
+  CQuillmereDlg dlg{fs, clock};
+};
+
 class TestQuillmereDlg : public QObject {
   Q_OBJECT
 
@@ -92,19 +108,6 @@ class TestQuillmereDlg : public QObject {
     int n = 0;
     for (const CMessageBox::SBox& box : m_arrBoxes) n += box.strText == QLatin1String(pszText);
     return n;
-  }
-
-  // A configuration file in dir with these lines.
-  static std::string WriteConfig(const CScopedTempDir& dir, const std::string& strLines) {
-    const std::string strPath = dir.Sub("QuillmereCfg.txt");
-    test::WriteFile(strPath, strLines);
-    return strPath;
-  }
-
-  // A window over the gate file system with one pair /src -> /dst holding one file.
-  static void AddOnePair(CGateFileSystem& fs) {
-    fs.AddFile("/src/a.txt", "hello", kOld);
-    fs.AddFolder("/dst");
   }
 
  private slots:
@@ -119,12 +122,8 @@ class TestQuillmereDlg : public QObject {
   }
 
   void layout() {
-    CScopedTempDir dir;
-    test::CStepClock clock;
-    CGateFileSystem fs;
-    CQuillmereDlg dlg(fs, clock);
-    dlg.m_strCfgFile = WriteConfig(dir, "COPYFROM=/src\r\nCOPYTO=/dst\r\n");
-    AddOnePair(fs);
+    SGateWindow window;
+    CQuillmereDlg& dlg = window.dlg;
     dlg.OnInitDialog();
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -231,7 +230,8 @@ class TestQuillmereDlg : public QObject {
     test::WriteFile(dir.Sub("src/b.txt"), "beta");
     const std::string strSource = bMissingSource ? dir.Sub("nowhere") : dir.Sub("src");
     CQuillmereDlg dlg;
-    dlg.m_strCfgFile = WriteConfig(dir, "COPYFROM=" + strSource + "\nCOPYTO=" + dir.Sub("dst") + "\n");
+    dlg.m_strCfgFile = dir.Sub("QuillmereCfg.txt");
+    test::WriteFile(dlg.m_strCfgFile, "COPYFROM=" + strSource + "\nCOPYTO=" + dir.Sub("dst") + "\n");
     dlg.OnInitDialog();
     dlg.show();
     auto* pRun = Control<QPushButton>(dlg, "IDC_RUN");
@@ -266,12 +266,9 @@ class TestQuillmereDlg : public QObject {
   }
 
   void closeDuringRunAnsweredNo() {
-    CScopedTempDir dir;
-    test::CStepClock clock;
-    CGateFileSystem fs;
-    AddOnePair(fs);
-    CQuillmereDlg dlg(fs, clock);
-    dlg.m_strCfgFile = WriteConfig(dir, "COPYFROM=/src\r\nCOPYTO=/dst\r\n");
+    SGateWindow window;
+    CQuillmereDlg& dlg = window.dlg;
+    CGateFileSystem& fs = window.fs;
     dlg.OnInitDialog();
     dlg.show();
     QTest::mouseClick(Control<QPushButton>(dlg, "IDC_RUN"), Qt::LeftButton);
@@ -312,15 +309,12 @@ class TestQuillmereDlg : public QObject {
   void closeDuringRunAnsweredYes() {
     QFETCH(QString, strHow);
     QFETCH(int, nResult);
-    CScopedTempDir dir;
-    test::CStepClock clock;
-    CGateFileSystem fs;
-    AddOnePair(fs);
-    CQuillmereDlg dlg(fs, clock);
+    SGateWindow window;
+    CQuillmereDlg& dlg = window.dlg;
+    CGateFileSystem& fs = window.fs;
     // Whether the pairs were still there when the worker saw the stop.
     std::atomic<bool> bPairsAtStop{false};
     fs.m_onCancel = [&] { bPairsAtStop = !dlg.m_arrFolders.empty() && dlg.m_pCurFolder; };
-    dlg.m_strCfgFile = WriteConfig(dir, "COPYFROM=/src\r\nCOPYTO=/dst\r\n");
     dlg.OnInitDialog();
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -355,14 +349,10 @@ class TestQuillmereDlg : public QObject {
   }
   void logQuestion() {
     QFETCH(QString, strEnd);
-    CScopedTempDir dir;
-    test::CStepClock clock;
-    CGateFileSystem fs;
-    AddOnePair(fs);
+    SGateWindow window("CREATELOG=TRUE\r\nLOGFILE=no/such/folder/log.txt\r\n");
+    CQuillmereDlg& dlg = window.dlg;
+    CGateFileSystem& fs = window.fs;
     fs.m_bOpen = true;
-    CQuillmereDlg dlg(fs, clock);
-    dlg.m_strCfgFile = WriteConfig(dir, "CREATELOG=TRUE\r\nLOGFILE=" + dir.Sub("no/such/log.txt") +
-                                            "\r\nCOPYFROM=/src\r\nCOPYTO=/dst\r\n");
     dlg.OnInitDialog();
     dlg.show();
     QTest::mouseClick(Control<QPushButton>(dlg, "IDC_RUN"), Qt::LeftButton);
@@ -398,14 +388,10 @@ class TestQuillmereDlg : public QObject {
   }
 
   void autoRunAndAutoExitCloseByThemselves() {
-    CScopedTempDir dir;
-    test::CStepClock clock;
-    CGateFileSystem fs;
-    AddOnePair(fs);
+    SGateWindow window("AUTORUN=TRUE\r\nAUTOEXIT=TRUE\r\n");
+    CQuillmereDlg& dlg = window.dlg;
+    CGateFileSystem& fs = window.fs;
     fs.m_bOpen = true;
-    CQuillmereDlg dlg(fs, clock);
-    dlg.m_strCfgFile =
-        WriteConfig(dir, "AUTORUN=TRUE\r\nAUTOEXIT=TRUE\r\nCOPYFROM=/src\r\nCOPYTO=/dst\r\n");
     // Ends a window that does not close by itself, so the failure is reported.
     QTimer::singleShot(30000, &dlg, [&dlg] { dlg.done(99); });
     const int nResult = dlg.DoModal();
