@@ -231,13 +231,17 @@ QString CQuillmereDlg::FindHelpPage() {
 
 void CQuillmereDlg::OnHelp() {
   const QString strPage = FindHelpPage();
+  QString strProblem;
   if (strPage.isEmpty()) {
-    CMessageBox::Show(this, {QCoreApplication::applicationName(),
-                             QStringLiteral("Can not find the help page quillmere.html"),
-                             EMsgIcon::Error, EMsgButtons::Ok});
-    return;
+    strProblem = QStringLiteral("Can not find the help page quillmere.html");
+  } else if (!CShell::OpenDocument(QFile::encodeName(strPage).toStdString())) {
+    // Say where the page is, so it can be opened by hand.
+    strProblem = QStringLiteral("Can not open the help page ") + strPage;
   }
-  CShell::OpenDocument(QFile::encodeName(strPage).toStdString());
+  if (!strProblem.isEmpty()) {
+    CMessageBox::Show(this, {QCoreApplication::applicationName(), strProblem, EMsgIcon::Error,
+                             EMsgButtons::Ok});
+  }
 }
 
 bool CQuillmereDlg::ConfirmStop() {

@@ -18,16 +18,16 @@ std::function<void(const QString&)>& OpenHook() {
 
 }  // namespace
 
-void CShell::OpenDocument(const std::string& strPath) {
-  if (strPath.empty()) return;
+bool CShell::OpenDocument(const std::string& strPath) {
+  if (strPath.empty()) return false;
   const QString strAbsolute = QFileInfo(QFile::decodeName(strPath.c_str())).absoluteFilePath();
   if (OpenHook()) {
     OpenHook()(strAbsolute);
-    return;
+    return true;
   }
   // A file URL goes to the handler for the file's type, so an executable is shown,
   // never started.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(strAbsolute));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(strAbsolute));
 }
 
 void CShell::SetOpenHook(std::function<void(const QString&)> hook) { OpenHook() = std::move(hook); }

@@ -454,10 +454,12 @@ class TestQuillmereDlg : public QObject {
   void selectAndEdit() {
     CScopedTempDir dir;
     CQuillmereDlg dlg;
+    auto* pBox = Control<QLineEdit>(dlg, "IDC_CFGFILE");
+    dlg.DoDataExchange(CQuillmereDlg::EExchange::ToControls);
+    QCOMPARE(pBox->text(), QStringLiteral("QuillmereCfg.txt"));  // the default
     dlg.m_strCfgFile = dir.Sub("held.txt");
     dlg.DoDataExchange(CQuillmereDlg::EExchange::ToControls);
     dlg.show();
-    auto* pBox = Control<QLineEdit>(dlg, "IDC_CFGFILE");
     pBox->clear();
     QTest::keyClicks(pBox, QStringLiteral("typed.txt"));
 
