@@ -73,6 +73,22 @@ QTimer* RefreshTimer(const CQuillmereDlg& dlg) {
   return dlg.findChild<QTimer*>(QString::number(TIMER_REFRESH));
 }
 
+// Counts the paint events of a widget.
+class CPaintCounter : public QObject {
+ public:
+  explicit CPaintCounter(QWidget* pWidget) { pWidget->installEventFilter(this); }
+  int Count() const { return m_nPaints; }
+
+ protected:
+  bool eventFilter(QObject* /*pWatched*/, QEvent* pEvent) override {
+    if (pEvent->type() == QEvent::Paint) ++m_nPaints;
+    return false;
+  }
+
+ private:
+  int m_nPaints = 0;
+};
+
 // The visible box of the window with this text, if any.
 QMessageBox* OpenBox(const CQuillmereDlg& dlg, const char* pszText) {
   for (QMessageBox* pBox : dlg.findChildren<QMessageBox*>()) {
@@ -271,10 +287,14 @@ class TestQuillmereDlg : public QObject {
     CGateFileSystem& fs = window.fs;
     dlg.OnInitDialog();
     dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QTest::mouseClick(Control<QPushButton>(dlg, "IDC_RUN"), Qt::LeftButton);
     QVERIFY(!Control<QWidget>(dlg, "IDC_RUN")->isEnabled());
     QVERIFY(!Control<QWidget>(dlg, "IDC_TESTMODE")->isEnabled());
     QTRY_VERIFY(fs.m_bCopying);
+    // The refresh timer repaints the panel while nothing else happens to the window.
+    const CPaintCounter paints(Control<QWidget>(dlg, "IDC_STATUS"));
+    QTRY_VERIFY(paints.Count() >= 3);
 
     CMessageBox::SetNextAnswer(EMsgAnswer::No);
     dlg.close();
