@@ -96,9 +96,9 @@ void CGuiHost::DeliverRequests(EDeliver eDeliver) {
       });
     }
   }
-  // Outside the lock: closing a box answers it, a box or a close runs the event loop,
-  // and the worker may need the lock meanwhile.
-  // The worker no longer waits for these: close them, and nothing follows.
+  // Outside the lock: closing a box answers it, which takes the lock, and a box or a
+  // close runs the event loop while the worker may need the lock.
+  // Questions the worker has given up: their boxes close, and nothing follows.
   for (const QPointer<QMessageBox>& pBox : arrAbandonedBoxes) {
     if (pBox) pBox->done(QMessageBox::No);
   }
