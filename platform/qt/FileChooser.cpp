@@ -4,29 +4,24 @@
 
 #include <QFileDialog>
 
+#include "platform/qt/QueuedAnswers.h"
+
 namespace quillmere {
 
 namespace {
 
-std::deque<std::optional<QString>>& NextResults() {
-  static std::deque<std::optional<QString>> s_arrResults;
-  return s_arrResults;
-}
-
-std::function<void(const QString&)>& Observer() {
-  static std::function<void(const QString&)> s_observer;
-  return s_observer;
+// Requests are the initial names; an answer is a chosen path, or nothing for Cancel.
+CQueuedAnswers<QString, std::optional<QString>>& TestAnswers() {
+  static CQueuedAnswers<QString, std::optional<QString>> s_answers;
+  return s_answers;
 }
 
 }  // namespace
 
 std::optional<QString> CFileChooser::GetOpenFileName(QWidget* pParent, const QString& strInitial,
                                                      const QString& strDefaultSuffix) {
-  if (Observer()) Observer()(strInitial);
-  if (!NextResults().empty()) {
-    std::optional<QString> strResult = std::move(NextResults().front());
-    NextResults().pop_front();
-    return strResult;
+  if (std::optional<std::optional<QString>> strQueued = TestAnswers().Take(strInitial)) {
+    return *strQueued;
   }
   QFileDialog dialog(pParent);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -38,16 +33,13 @@ std::optional<QString> CFileChooser::GetOpenFileName(QWidget* pParent, const QSt
 }
 
 void CFileChooser::SetNextResult(std::optional<QString> strPath) {
-  NextResults().push_back(std::move(strPath));
+  TestAnswers().Queue(std::move(strPath));
 }
 
 void CFileChooser::SetObserver(std::function<void(const QString&)> observer) {
-  Observer() = std::move(observer);
+  TestAnswers().SetObserver(std::move(observer));
 }
 
-void CFileChooser::Reset() {
-  NextResults().clear();
-  Observer() = nullptr;
-}
+void CFileChooser::Reset() { TestAnswers().Reset(); }
 
 }  // namespace quillmere

@@ -1,31 +1,20 @@
 #include "platform/qt/MessageBox.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include <QMessageBox>
 
+#include "platform/qt/QueuedAnswers.h"
+
 namespace quillmere {
 
 namespace {
 
-std::deque<EMsgAnswer>& NextAnswers() {
-  static std::deque<EMsgAnswer> s_arrAnswers;
-  return s_arrAnswers;
-}
-
-std::function<void(const CMessageBox::SBox&)>& Observer() {
-  static std::function<void(const CMessageBox::SBox&)> s_observer;
-  return s_observer;
-}
-
-// Reports the box to the observer and takes a queued answer, if there is one.
-std::optional<EMsgAnswer> Announce(const CMessageBox::SBox& box) {
-  if (Observer()) Observer()(box);
-  if (NextAnswers().empty()) return std::nullopt;
-  const EMsgAnswer eAnswer = NextAnswers().front();
-  NextAnswers().pop_front();
-  return eAnswer;
+CQueuedAnswers<CMessageBox::SBox, EMsgAnswer>& TestAnswers() {
+  static CQueuedAnswers<CMessageBox::SBox, EMsgAnswer> s_answers;
+  return s_answers;
 }
 
 QMessageBox::Icon ToQtIcon(EMsgIcon eIcon) {
@@ -60,16 +49,14 @@ EMsgAnswer ToAnswer(int nResult) {
 }  // namespace
 
 EMsgAnswer CMessageBox::Show(QWidget* pParent, const SBox& box) {
-  if (std::optional<EMsgAnswer> eQueued = Announce(box)) return *eQueued;
-  QMessageBox* pBox = MakeBox(pParent, box);
-  const int nResult = pBox->exec();
-  delete pBox;
-  return ToAnswer(nResult);
+  if (std::optional<EMsgAnswer> eQueued = TestAnswers().Take(box)) return *eQueued;
+  const std::unique_ptr<QMessageBox> pBox(MakeBox(pParent, box));
+  return ToAnswer(pBox->exec());
 }
 
 QMessageBox* CMessageBox::Open(QWidget* pParent, const SBox& box,
                                std::function<void(EMsgAnswer)> onAnswer) {
-  if (std::optional<EMsgAnswer> eQueued = Announce(box)) {
+  if (std::optional<EMsgAnswer> eQueued = TestAnswers().Take(box)) {
     onAnswer(*eQueued);
     return nullptr;
   }
@@ -81,15 +68,12 @@ QMessageBox* CMessageBox::Open(QWidget* pParent, const SBox& box,
   return pBox;
 }
 
-void CMessageBox::SetNextAnswer(EMsgAnswer eAnswer) { NextAnswers().push_back(eAnswer); }
+void CMessageBox::SetNextAnswer(EMsgAnswer eAnswer) { TestAnswers().Queue(eAnswer); }
 
 void CMessageBox::SetObserver(std::function<void(const SBox&)> observer) {
-  Observer() = std::move(observer);
+  TestAnswers().SetObserver(std::move(observer));
 }
 
-void CMessageBox::Reset() {
-  NextAnswers().clear();
-  Observer() = nullptr;
-}
+void CMessageBox::Reset() { TestAnswers().Reset(); }
 
 }  // namespace quillmere
