@@ -53,6 +53,21 @@ CSysError CFile::Create(const std::string& strPath) {
   return CSysError();
 }
 
+CSysError CFile::CreateWithMode(const std::string& strPath, unsigned nMode) {
+  Close();
+  int nFd = ::open(strPath.c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+  if (nFd < 0) return CSysError::FromErrno();
+  m_nFd = nFd;
+  // Also for a file that existed already; the umask reduced the mode of a new one.
+  if (::fchmod(nFd, static_cast<mode_t>(nMode & 07777)) != 0) {
+    CSysError err = CSysError::FromErrno();
+    Close();
+    return err;
+  }
+  return CSysError();
+}
+
 CSysError CFile::ReadToEnd(std::string* pstrData) {
   pstrData->clear();
   if (m_nFd < 0) return CSysError::FromCode(EBADF);
@@ -73,6 +88,25 @@ CSysError CFile::ReadToEnd(std::string* pstrData) {
   }
 }
 
+CSysError CFile::ReadSome(size_t nMax, std::string* pstrData) {
+  pstrData->clear();
+  if (m_nFd < 0) return CSysError::FromCode(EBADF);
+  pstrData->resize(nMax);
+  size_t nHave = 0;
+  while (nHave < nMax) {
+    ssize_t n = ::read(m_nFd, pstrData->data() + nHave, nMax - nHave);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      pstrData->clear();
+      return CSysError::FromErrno();
+    }
+    nHave += static_cast<size_t>(n);
+  }
+  pstrData->resize(nHave);
+  return CSysError();
+}
+
 CSysError CFile::Write(std::string_view data) {
   if (m_nFd < 0) return CSysError::FromCode(EBADF);
   while (!data.empty()) {
@@ -84,6 +118,11 @@ CSysError CFile::Write(std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return CSysError();
+}
+
+CSysError CFile::Sync() {
+  if (m_nFd < 0) return CSysError::FromCode(EBADF);
+  return ::fsync(m_nFd) == 0 ? CSysError() : CSysError::FromErrno();
 }
 
 CSysError CFile::Close() {
@@ -98,6 +137,20 @@ CSysError ReadWholeFile(const std::string& strPath, std::string* pstrData) {
   CFile file;
   if (CSysError err = file.OpenRead(strPath)) return err;
   return file.ReadToEnd(pstrData);
+}
+
+CSysError RemoveOwnFile(const std::string& strPath) {
+  return ::unlink(strPath.c_str()) == 0 ? CSysError() : CSysError::FromErrno();
+}
+
+std::optional<unsigned> PermissionBits(const std::string& strPath) {
+  struct stat st {};
+  if (::stat(strPath.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<unsigned>(st.st_mode & 0777);
+}
+
+bool FolderWritable(const std::string& strFolder) {
+  return ::access(strFolder.empty() ? "." : strFolder.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace quillmere

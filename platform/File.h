@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,11 +28,23 @@ class CFile {
   // A FIFO without a reader fails with ENXIO instead of blocking.
   [[nodiscard]] CSysError Create(const std::string& strPath);
 
+  // Creates the file for writing, emptying an existing one, and gives it exactly the
+  // permission bits nMode (the umask does not apply). A link in its place is refused
+  // (ELOOP) rather than followed.
+  [[nodiscard]] CSysError CreateWithMode(const std::string& strPath, unsigned nMode);
+
   // Reads from the current position to the end of the file into *pstrData.
   [[nodiscard]] CSysError ReadToEnd(std::string* pstrData);
 
+  // Reads at most nMax bytes from the current position into *pstrData; fewer only at
+  // the end of the file.
+  [[nodiscard]] CSysError ReadSome(size_t nMax, std::string* pstrData);
+
   // Writes all of data, looping over short writes; on failure some of it may be written.
   [[nodiscard]] CSysError Write(std::string_view data);
+
+  // Waits until what was written has reached the device.
+  [[nodiscard]] CSysError Sync();
 
   // Closes the file; the result reports a failure the system only noticed now.
   CSysError Close();
@@ -44,5 +57,15 @@ class CFile {
 
 // Reads a whole regular file (see CFile::OpenRead for what is refused).
 [[nodiscard]] CSysError ReadWholeFile(const std::string& strPath, std::string* pstrData);
+
+// Removes a file. Only for files this program has written itself and no longer needs:
+// the synchronisation never removes anything.
+CSysError RemoveOwnFile(const std::string& strPath);
+
+// The permission bits (0777) of a path, links followed; nothing when it cannot be read.
+std::optional<unsigned> PermissionBits(const std::string& strPath);
+
+// Whether this process may create and rename files in strFolder.
+bool FolderWritable(const std::string& strFolder);
 
 }  // namespace quillmere
