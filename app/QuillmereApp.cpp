@@ -32,6 +32,7 @@ bool CQuillmereApp::InitInstance(int argc, char** argv) {
   CQuillmereDlg dlg;
   const std::string strCfgFile = CommandLineConfigPath(argc, argv);
   if (!strCfgFile.empty()) dlg.m_strCfgFile = strCfgFile;
+  dlg.m_strUpdateServer = m_strUpdateServer;
   dlg.DoModal();
   return false;
 }

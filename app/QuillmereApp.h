@@ -14,6 +14,9 @@ class CQuillmereApp {
   // command line, and runs the main window until it closes. argv is the command line
   // without Qt's own options. Returns false: the process ends with the window.
   bool InitInstance(int argc, char** argv);
+
+  // The version service the main window asks for another release; empty: none.
+  std::string m_strUpdateServer;
 };
 
 // The configuration path of a command line: the arguments after the program name joined

@@ -18,7 +18,9 @@
 
 #include "app/DialogUnits.h"
 #include "platform/qt/FileChooser.h"
+#include "platform/CurlHttp.h"
 #include "platform/qt/MessageBox.h"
+#include "platform/qt/SettingsProfile.h"
 #include "platform/qt/Shell.h"
 #include "ui/StatusPaint.h"
 #include "ui/StatusText.h"
@@ -87,6 +89,7 @@ CQuillmereDlg::CQuillmereDlg(IFileSystem& fs, IClock& clock)
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       detail::SGuiHostHolder(*this),
       CQuillmereJob(m_guiHost, fs, clock),
+      m_pProfile(std::make_shared<CSettingsProfile>()),
       m_hIcon(LoadMainIcon()) {
   setObjectName(QStringLiteral("IDD_MAIN"));
   setWindowTitle(QStringLiteral("Quillmere"));
@@ -151,6 +154,8 @@ CQuillmereDlg::CQuillmereDlg(IFileSystem& fs, IClock& clock)
 }
 
 CQuillmereDlg::~CQuillmereDlg() {
+  // First, while the window that its question and close request go to still exists.
+  m_version.StopUpdateCheck();
   // Normally ConfirmStop has waited already; never leave a worker on a destroyed job.
   if (m_bRunning) g_bStop = true;
   JoinWorker();
@@ -314,7 +319,12 @@ void CQuillmereDlg::OnFocusClose() { m_pOk->setFocus(); }
 void CQuillmereDlg::OnDestroy() { FreeFolders(); }
 
 void CQuillmereDlg::StartUpdateCheck() {
-  // The version service is asked from here, once per start, after any automatic start.
+  if (m_strUpdateServer.empty()) return;
+  if (!m_pHttp) m_pHttp = std::make_shared<CCurlHttp>();
+  // The system clock lives as long as the process; the check may outlive the window.
+  std::shared_ptr<IClock> pClock(&SystemClock(), [](IClock*) {});
+  m_version.StartUpdateCheck(m_strUpdateServer + kUpdateQueryPath,
+                             {m_pHttp, m_pProfile, std::move(pClock)}, m_updateHost);
 }
 
 void CQuillmereDlg::JoinWorker() {

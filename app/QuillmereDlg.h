@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <string>
 #include <thread>
 
 #include <QDialog>
@@ -8,7 +10,11 @@
 #include <QWidget>
 
 #include "app/GuiHost.h"
+#include "app/UpdateHost.h"
 #include "engine/QuillmereJob.h"
+#include "platform/Http.h"
+#include "platform/Profile.h"
+#include "update/ProgramVersion.h"
 
 class QCheckBox;
 class QCloseEvent;
@@ -67,7 +73,8 @@ class CQuillmereDlg final : public QDialog,
  public:
   // fs and clock must outlive the window.
   explicit CQuillmereDlg(IFileSystem& fs = RealFileSystem(), IClock& clock = SystemClock());
-  // Stops and waits for a run that is still active, then deletes the folder pairs.
+  // Ends the update check without waiting for the network or its question, stops and
+  // waits for a run that is still active, then deletes the folder pairs.
   ~CQuillmereDlg() override;
 
   // Initialises the window and runs it modally; returns once it has closed.
@@ -102,6 +109,19 @@ class CQuillmereDlg final : public QDialog,
   // The help page shown by F1, or an empty text when it cannot be found.
   static QString FindHelpPage();
 
+  // Asks the version service, on a thread of its own, whether another release exists.
+  // Does nothing without a service address.
+  void StartUpdateCheck();
+
+  // Where the program lies, its version, and this start's update check.
+  CProgramVersion m_version;
+  // The version service: scheme, host and optional port; empty for no update check.
+  std::string m_strUpdateServer;
+  // The per-user profile and the HTTP client of the update check; tests may replace
+  // them before the window is initialised.
+  std::shared_ptr<IProfile> m_pProfile;
+  std::shared_ptr<IHttp> m_pHttp;
+
  public slots:
   void accept() override;
   void reject() override;
@@ -111,7 +131,6 @@ class CQuillmereDlg final : public QDialog,
 
  private:
   void OnDestroy();
-  void StartUpdateCheck();
   void JoinWorker();
   void EnableRunControls(bool bEnable);
 
@@ -124,6 +143,7 @@ class CQuillmereDlg final : public QDialog,
   QPushButton* m_pEdit = nullptr;
   QCheckBox* m_pTestMode = nullptr;
   QTimer* m_pTimerRefresh = nullptr;
+  CGuiUpdateHost m_updateHost{*this};  // used by m_version's check until it is stopped
   std::thread m_worker;          // the run's thread, joined once it has cleared m_bRunning
   bool m_bAskingToStop = false;  // the stop question is open
 };
