@@ -464,7 +464,8 @@ class UpdaterScriptTest : public ::testing::TestWithParam<const char*> {};
 
 // A stand-in for a program: a shell script that leaves a mark in its folder.
 std::string MarkingProgram(const std::string& strMark) {
-  return "#!/bin/sh\necho " + strMark + " > started-mark\n";
+  // Written under another name first, so the mark never shows half written.
+  return "#!/bin/sh\necho " + strMark + " > mark.tmp && mv mark.tmp started-mark\n";
 }
 
 // Waits (at most a minute) until pred holds.
