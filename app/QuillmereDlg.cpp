@@ -319,11 +319,13 @@ void CQuillmereDlg::OnFocusClose() { m_pOk->setFocus(); }
 void CQuillmereDlg::OnDestroy() { FreeFolders(); }
 
 void CQuillmereDlg::StartUpdateCheck() {
-  if (m_strUpdateServer.empty()) return;
+  std::string strServer = m_strUpdateServer;
+  while (!strServer.empty() && strServer.back() == '/') strServer.pop_back();
+  if (strServer.empty()) return;
   if (!m_pHttp) m_pHttp = std::make_shared<CCurlHttp>();
   // The system clock lives as long as the process; the check may outlive the window.
   std::shared_ptr<IClock> pClock(&SystemClock(), [](IClock*) {});
-  m_version.StartUpdateCheck(m_strUpdateServer + kUpdateQueryPath,
+  m_version.StartUpdateCheck(strServer + kUpdateQueryPath,
                              {m_pHttp, m_pProfile, std::move(pClock)}, m_updateHost);
 }
 

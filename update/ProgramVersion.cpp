@@ -46,11 +46,11 @@ void CProgramVersion::StartUpdateCheck(const std::string& strBaseUrl, SUpdateSer
   }
   m_strQueryUrl = BuildQueryUrl(strBaseUrl, m_nUid);
 
-  // The thread works on copies, so it never reads this object.
   // Requests name the application: the program's file name without its extension.
   const std::size_t nDot = m_strExeName.rfind('.');
   std::string strAgent = m_strExeName.substr(0, nDot == 0 ? std::string::npos : nDot);
   if (strAgent.empty()) strAgent = "quillmere";
+  // The thread works on copies, so it never reads this object.
   CUpdateCheck::SProgram program{m_strDir, m_strExeName, m_strVersion, std::move(strAgent)};
   m_pCheck =
       std::make_shared<CUpdateCheck>(std::move(program), m_strQueryUrl, std::move(services), host);

@@ -3,7 +3,6 @@
 // open; the question goes through the window; closing the window ends the check
 // without waiting for the network or the question.
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,16 +25,8 @@ namespace {
 using test::CLoopbackHttpServer;
 using test::CMemProfile;
 using test::CScopedTempDir;
+using test::FolderNames;
 using test::SCannedReply;
-
-std::vector<std::string> FolderNames(const std::string& strFolder) {
-  std::vector<std::string> arrNames;
-  for (const auto& entry : std::filesystem::directory_iterator(strFolder)) {
-    arrNames.push_back(entry.path().filename().string());
-  }
-  std::sort(arrNames.begin(), arrNames.end());
-  return arrNames;
-}
 
 SCannedReply Reply(int nStatus, std::string strBody) {
   SCannedReply reply;

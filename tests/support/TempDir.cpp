@@ -3,8 +3,10 @@
 #include <ftw.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -26,8 +28,8 @@ int RemoveEntry(const char* pszPath, const struct stat*, int, struct FTW*) {
 
 CScopedTempDir::CScopedTempDir() {
   const char* pszBase = std::getenv("TMPDIR");
-  std::string strTemplate = std::string(pszBase != nullptr && *pszBase ? pszBase : "/tmp") +
-                            "/quillmere-test-XXXXXX";
+  std::string strTemplate =
+      std::string(pszBase != nullptr && *pszBase ? pszBase : "/tmp") + "/quillmere-test-XXXXXX";
   std::vector<char> buffer(strTemplate.begin(), strTemplate.end());
   buffer.push_back('\0');
   if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -67,6 +69,17 @@ CScopedChdir::CScopedChdir(const std::string& strPath) {
 
 CScopedChdir::~CScopedChdir() {
   if (!m_strPrevious.empty() && ::chdir(m_strPrevious.c_str()) != 0) std::abort();
+}
+
+std::vector<std::string> FolderNames(const std::string& strFolder) {
+  std::vector<std::string> arrNames;
+  std::error_code err;
+  for (const auto& entry : std::filesystem::directory_iterator(strFolder, err)) {
+    arrNames.push_back(entry.path().filename().string());
+  }
+  if (err) ADD_FAILURE() << "cannot list " << strFolder << ": " << err.message();
+  std::sort(arrNames.begin(), arrNames.end());
+  return arrNames;
 }
 
 }  // namespace quillmere::test

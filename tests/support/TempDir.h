@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quillmere::test {
 
@@ -25,6 +26,9 @@ class CScopedTempDir {
 void WriteFile(const std::string& strPath, const std::string& strData);
 // The whole of strPath; fails the test (and gives "") when it cannot be read.
 std::string ReadFile(const std::string& strPath);
+
+// The names in strFolder, sorted; fails the test when it cannot be listed.
+std::vector<std::string> FolderNames(const std::string& strFolder);
 
 // Changes the working folder for one scope and restores it afterwards.
 class CScopedChdir {

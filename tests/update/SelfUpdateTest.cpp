@@ -3,7 +3,6 @@
 // the new file in place and starts it. The program is a build of the window that asks
 // this loopback service; it runs from a copy in a temporary folder, on the offscreen
 // platform and with a profile of its own.
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -21,6 +20,7 @@
 
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Wait.h"
 
 extern char** environ;
 
@@ -29,26 +29,9 @@ namespace {
 
 using test::CLoopbackHttpServer;
 using test::CScopedTempDir;
+using test::FolderNames;
+using test::WaitFor;
 using namespace std::chrono_literals;
-
-std::vector<std::string> FolderNames(const std::string& strFolder) {
-  std::vector<std::string> arrNames;
-  for (const auto& entry : std::filesystem::directory_iterator(strFolder)) {
-    arrNames.push_back(entry.path().filename().string());
-  }
-  std::sort(arrNames.begin(), arrNames.end());
-  return arrNames;
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::seconds tTimeout) {
-  const auto tEnd = std::chrono::steady_clock::now() + tTimeout;
-  while (std::chrono::steady_clock::now() < tEnd) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return pred();
-}
 
 bool Exists(const std::string& strPath) { return ::access(strPath.c_str(), F_OK) == 0; }
 

@@ -22,6 +22,7 @@
 #include "platform/Process.h"
 #include "tests/support/StepClock.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Wait.h"
 #include "tests/update/UpdateFakes.h"
 #include "update/ProgramVersion.h"
 #include "update/UpdateCheck.h"
@@ -34,11 +35,15 @@ using test::CMemProfile;
 using test::CRecordingUpdateHost;
 using test::CScopedTempDir;
 using test::CStepClock;
+using test::FolderNames;
+using test::WaitFor;
 using EAnswer = CRecordingUpdateHost::EAnswer;
 
 constexpr char kQueryUrl[] = "http://versions.test/ver/checkver.php?app=quillmere&uid=1";
 constexpr char kNewUrl[] = "http://versions.test/new/prog";
 constexpr std::int64_t kNow = 1'700'000'000;
+// How long a script run by /bin/sh may take before its test gives up.
+constexpr std::chrono::seconds kScriptTimeout{60};
 
 // The first bytes of this test program: an ELF header of this machine.
 std::string OwnElfHeader() {
@@ -47,15 +52,6 @@ std::string OwnElfHeader() {
   EXPECT_FALSE(file.OpenRead("/proc/self/exe"));
   EXPECT_FALSE(file.ReadSome(64, &strHeader));
   return strHeader;
-}
-
-std::vector<std::string> FolderNames(const std::string& strFolder) {
-  std::vector<std::string> arrNames;
-  for (const auto& entry : std::filesystem::directory_iterator(strFolder)) {
-    arrNames.push_back(entry.path().filename().string());
-  }
-  std::sort(arrNames.begin(), arrNames.end());
-  return arrNames;
 }
 
 // ---- The version record
@@ -468,16 +464,6 @@ std::string MarkingProgram(const std::string& strMark) {
   return "#!/bin/sh\necho " + strMark + " > mark.tmp && mv mark.tmp started-mark\n";
 }
 
-// Waits (at most a minute) until pred holds.
-template <typename Pred>
-bool WaitFor(Pred pred) {
-  for (int i = 0; i < 6000; ++i) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return pred();
-}
-
 TEST_P(UpdaterScriptTest, ReplacesTheProgramOnceItHasEndedAndStartsIt) {
   const std::string strExe = GetParam();
   CScopedTempDir tmp;
@@ -502,8 +488,10 @@ TEST_P(UpdaterScriptTest, ReplacesTheProgramOnceItHasEndedAndStartsIt) {
   ::kill(pidOld, SIGTERM);
   ::waitpid(pidOld, nullptr, 0);
 
-  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + "started-mark").c_str(), F_OK) == 0; }));
-  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + kUpdaterScript).c_str(), F_OK) != 0; }));
+  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + "started-mark").c_str(), F_OK) == 0; },
+                      kScriptTimeout));
+  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + kUpdaterScript).c_str(), F_OK) != 0; },
+                      kScriptTimeout));
   EXPECT_EQ(test::ReadFile(strDir + "started-mark"), "new\n");
   EXPECT_EQ(test::ReadFile(strDir + strExe), MarkingProgram("new"));
   EXPECT_EQ(FolderNames(strDir), (std::vector<std::string>{strExe, "started-mark"}));
@@ -532,7 +520,8 @@ TEST(UpdaterScript, StartsNothingWhenTheNewProgramCannotBePutInPlace) {
   test::WriteFile(strDir + kUpdaterScript, UpdaterScriptText("prog", pidGone));
   ASSERT_TRUE(StartDetached("/bin/sh", {kUpdaterScript}, strDir).Ok());
 
-  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + kUpdaterScript).c_str(), F_OK) != 0; }));
+  ASSERT_TRUE(WaitFor([&] { return ::access((strDir + kUpdaterScript).c_str(), F_OK) != 0; },
+                      kScriptTimeout));
   EXPECT_EQ(FolderNames(strDir), std::vector<std::string>{"prog"});
   EXPECT_EQ(test::ReadFile(strDir + "prog"), MarkingProgram("old"));
 }
