@@ -325,9 +325,13 @@ bool CUpdateCheck::WriteUpdaterScript() {
   const std::string strScript = m_program.strDir + kUpdaterScript;
   CFile file;
   if (file.Create(strScript)) return false;
-  const bool bWritten =
-      !file.Write(UpdaterScriptText(m_program.strExeName, static_cast<long>(::getpid()))) &&
-      !file.Close();
+#ifdef _WIN32
+  const std::string strText = WindowsUpdaterScriptText(m_program.strExeName);
+#else
+  const std::string strText =
+      UpdaterScriptText(m_program.strExeName, static_cast<long>(::getpid()));
+#endif
+  const bool bWritten = !file.Write(strText) && !file.Close();
   if (!bWritten) RemoveOwnFile(strScript);
   return bWritten;
 }

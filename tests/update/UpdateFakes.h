@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <map>
 #include <mutex>
@@ -58,7 +59,9 @@ class CCannedHttp final : public IHttp {
     }
     if (bHang) {
       m_bHanging = true;
-      while (!request.pAbort || !*request.pAbort) std::this_thread::yield();
+      while (!request.pAbort || !*request.pAbort) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       return {EHttpOutcome::Aborted, {}, ""};
     }
     if (!response) return {EHttpOutcome::Failed, {}, "connection refused"};
