@@ -17,8 +17,8 @@
 #include <QShortcut>
 
 #include "app/DialogUnits.h"
-#include "platform/qt/FileChooser.h"
 #include "platform/CurlHttp.h"
+#include "platform/qt/FileChooser.h"
 #include "platform/qt/MessageBox.h"
 #include "platform/qt/SettingsProfile.h"
 #include "platform/qt/Shell.h"
