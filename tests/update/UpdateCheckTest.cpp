@@ -142,6 +142,18 @@ TEST(UpdateRules, RecognisesProgramsOfThisMachineOnly) {
   EXPECT_FALSE(IsExecutableFor(strOwn, "#!/bin/sh\necho not a program\n"));
 }
 
+TEST(UpdateRules, ShellScriptQuotesNamesAndWaitsForTheProgram) {
+  const std::string strPlain = UpdaterScriptText("prog", 4242);
+  EXPECT_EQ(strPlain.rfind("#!/bin/sh\n", 0), 0u);
+  EXPECT_NE(strPlain.find("while kill -0 4242 2>/dev/null; do\n"), std::string::npos);
+  EXPECT_NE(strPlain.find("if ! mv -f -- 'Updprog' 'prog'; then\n"), std::string::npos);
+  EXPECT_NE(strPlain.find("./'prog' &\nrm -f -- 'updater.bat'\n"), std::string::npos);
+  // A blank stays inside the word; a single quote ends it, is escaped, and it goes on.
+  const std::string strOdd = UpdaterScriptText("it's my prog", 1);
+  EXPECT_NE(strOdd.find("mv -f -- 'Updit'\\''s my prog' 'it'\\''s my prog'"), std::string::npos)
+      << strOdd;
+}
+
 TEST(UpdateRules, WindowsScriptText) {
   EXPECT_EQ(WindowsUpdaterScriptText("prog.exe"),
             ":start\r\ncopy  Updprog.exe prog.exe\r\nif not %errorlevel% == 0 goto start\r\n"
