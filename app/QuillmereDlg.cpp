@@ -89,7 +89,6 @@ CQuillmereDlg::CQuillmereDlg(IFileSystem& fs, IClock& clock)
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       detail::SGuiHostHolder(*this),
       CQuillmereJob(m_guiHost, fs, clock),
-      m_pProfile(std::make_shared<CSettingsProfile>()),
       m_hIcon(LoadMainIcon()) {
   setObjectName(QStringLiteral("IDD_MAIN"));
   setWindowTitle(QStringLiteral("Quillmere"));
@@ -323,9 +322,11 @@ void CQuillmereDlg::StartUpdateCheck() {
   while (!strServer.empty() && strServer.back() == '/') strServer.pop_back();
   if (strServer.empty()) return;
   if (!m_pHttp) m_pHttp = std::make_shared<CCurlHttp>();
+  if (!m_pProfile) m_pProfile = std::make_shared<CSettingsProfile>();
   // The system clock lives as long as the process; the check may outlive the window.
   std::shared_ptr<IClock> pClock(&SystemClock(), [](IClock*) {});
   m_version.StartUpdateCheck(strServer + kUpdateQueryPath,
+                             QCoreApplication::applicationName().toStdString(),
                              {m_pHttp, m_pProfile, std::move(pClock)}, m_updateHost);
 }
 

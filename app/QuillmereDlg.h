@@ -117,8 +117,8 @@ class CQuillmereDlg final : public QDialog,
   CProgramVersion m_version;
   // The version service: scheme, host and optional port; empty for no update check.
   std::string m_strUpdateServer;
-  // The per-user profile and the HTTP client of the update check; tests may replace
-  // them before the window is initialised.
+  // The per-user profile and the HTTP client of the update check: QSettings and libcurl
+  // unless a test sets others before the window is initialised.
   std::shared_ptr<IProfile> m_pProfile;
   std::shared_ptr<IHttp> m_pHttp;
 

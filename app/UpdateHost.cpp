@@ -3,7 +3,6 @@
 #include <memory>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMetaObject>
 #include <QWidget>
 

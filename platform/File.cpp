@@ -41,30 +41,29 @@ CSysError CFile::OpenRead(const std::string& strPath) {
   return CSysError();
 }
 
-CSysError CFile::Create(const std::string& strPath) {
+CSysError CFile::Create(const std::string& strPath) { return OpenForWriting(strPath, 0, 0666); }
+
+CSysError CFile::CreateWithMode(const std::string& strPath, unsigned nMode) {
+  if (CSysError err = OpenForWriting(strPath, O_NOFOLLOW, 0600)) return err;
+  // Also for a file that existed already; the umask reduced the mode of a new one.
+  if (::fchmod(m_nFd, static_cast<mode_t>(nMode & 07777)) != 0) {
+    CSysError err = CSysError::FromErrno();
+    Close();
+    return err;
+  }
+  return CSysError();
+}
+
+CSysError CFile::OpenForWriting(const std::string& strPath, int nExtraFlags, unsigned nMode) {
   Close();
   int nFd = ::open(strPath.c_str(),
-                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | nExtraFlags,
+                   static_cast<mode_t>(nMode));
   if (nFd < 0) return CSysError::FromErrno();
   // Back to blocking writes, so that a slow device never yields EAGAIN mid-line.
   int nFlags = ::fcntl(nFd, F_GETFL);
   if (nFlags >= 0) ::fcntl(nFd, F_SETFL, nFlags & ~O_NONBLOCK);
   m_nFd = nFd;
-  return CSysError();
-}
-
-CSysError CFile::CreateWithMode(const std::string& strPath, unsigned nMode) {
-  Close();
-  int nFd = ::open(strPath.c_str(),
-                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-  if (nFd < 0) return CSysError::FromErrno();
-  m_nFd = nFd;
-  // Also for a file that existed already; the umask reduced the mode of a new one.
-  if (::fchmod(nFd, static_cast<mode_t>(nMode & 07777)) != 0) {
-    CSysError err = CSysError::FromErrno();
-    Close();
-    return err;
-  }
   return CSysError();
 }
 

@@ -28,9 +28,9 @@ class CFile {
   // A FIFO without a reader fails with ENXIO instead of blocking.
   [[nodiscard]] CSysError Create(const std::string& strPath);
 
-  // Creates the file for writing, emptying an existing one, and gives it exactly the
-  // permission bits nMode (the umask does not apply). A link in its place is refused
-  // (ELOOP) rather than followed.
+  // Creates the file for writing like Create, and gives it exactly the permission bits
+  // nMode (the umask does not apply). A link in its place is refused (ELOOP) rather than
+  // followed.
   [[nodiscard]] CSysError CreateWithMode(const std::string& strPath, unsigned nMode);
 
   // Reads from the current position to the end of the file into *pstrData.
@@ -52,6 +52,10 @@ class CFile {
   bool IsOpen() const { return m_nFd >= 0; }
 
  private:
+  // Create and CreateWithMode: O_NONBLOCK keeps open() of a FIFO without a reader from
+  // waiting (it fails with ENXIO); writes block as usual afterwards.
+  CSysError OpenForWriting(const std::string& strPath, int nExtraFlags, unsigned nMode);
+
   int m_nFd = -1;
 };
 

@@ -36,8 +36,8 @@ CProgramVersion::~CProgramVersion() { StopUpdateCheck(); }
 
 void CProgramVersion::LoadVersion() { m_strVersion = FormatVersion(CompiledVersion()); }
 
-void CProgramVersion::StartUpdateCheck(const std::string& strBaseUrl, SUpdateServices services,
-                                       IUpdateHost& host) {
+void CProgramVersion::StartUpdateCheck(const std::string& strBaseUrl, const std::string& strAgent,
+                                       SUpdateServices services, IUpdateHost& host) {
   if (m_pCheck) return;  // once per start
   m_nUid = services.pProfile->GetInt(kProfileSection, kProfileUid);
   if (m_nUid == 0) {
@@ -46,12 +46,8 @@ void CProgramVersion::StartUpdateCheck(const std::string& strBaseUrl, SUpdateSer
   }
   m_strQueryUrl = BuildQueryUrl(strBaseUrl, m_nUid);
 
-  // Requests name the application: the program's file name without its extension.
-  const std::size_t nDot = m_strExeName.rfind('.');
-  std::string strAgent = m_strExeName.substr(0, nDot == 0 ? std::string::npos : nDot);
-  if (strAgent.empty()) strAgent = "quillmere";
   // The thread works on copies, so it never reads this object.
-  CUpdateCheck::SProgram program{m_strDir, m_strExeName, m_strVersion, std::move(strAgent)};
+  CUpdateCheck::SProgram program{m_strDir, m_strExeName, m_strVersion, strAgent};
   m_pCheck =
       std::make_shared<CUpdateCheck>(std::move(program), m_strQueryUrl, std::move(services), host);
   try {

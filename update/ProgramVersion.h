@@ -38,9 +38,11 @@ class CProgramVersion {
   void LoadVersion();
 
   // GUI thread, once: takes the installation id from the profile (creating it on the
-  // first start), builds the query URL from strBaseUrl and starts the check's thread.
-  // host must stay valid until StopUpdateCheck has returned.
-  void StartUpdateCheck(const std::string& strBaseUrl, SUpdateServices services, IUpdateHost& host);
+  // first start), builds the query URL from strBaseUrl and starts the check's thread,
+  // whose requests carry strAgent (the application's name). host must stay valid until
+  // StopUpdateCheck has returned.
+  void StartUpdateCheck(const std::string& strBaseUrl, const std::string& strAgent,
+                        SUpdateServices services, IUpdateHost& host);
 
   // GUI thread: asks a running check to end and waits for it at most tWait. A check that
   // is still busy after that (a file write that hangs) is left to finish on its own: it

@@ -187,15 +187,14 @@ void CUpdateCheck::UpdateThreadProc() {
 }
 
 void CUpdateCheck::Run() {
-  const std::optional<std::string> strAnswer = FetchAnswer();
-  if (!strAnswer) return;
+  if (!FetchAnswer()) return;
   std::size_t nPos = 0;
-  const std::optional<std::string> strKeyword = NextField(*strAnswer, nPos);
+  const std::optional<std::string> strKeyword = NextField(m_szBuffer, nPos);
   if (!strKeyword || *strKeyword != kAnswerKeyword) return;
-  const std::optional<std::string> strLastVersion = NextField(*strAnswer, nPos);
+  const std::optional<std::string> strLastVersion = NextField(m_szBuffer, nPos);
   if (!strLastVersion || *strLastVersion == m_program.strVersion) return;  // up to date
-  const std::optional<std::string> strAskFlag = NextField(*strAnswer, nPos);
-  const std::optional<std::string> strUrl = NextField(*strAnswer, nPos);
+  const std::optional<std::string> strAskFlag = NextField(m_szBuffer, nPos);
+  const std::optional<std::string> strUrl = NextField(m_szBuffer, nPos);
   if (!strAskFlag || !strUrl) return;
   // A program that cannot be replaced is not offered a new version.
   if (m_program.strDir.empty() || !FolderWritable(m_program.strDir)) return;
@@ -218,7 +217,7 @@ void CUpdateCheck::Run() {
   DownloadUpdate(*strUrl);
 }
 
-std::optional<std::string> CUpdateCheck::FetchAnswer() {
+bool CUpdateCheck::FetchAnswer() {
   std::string strAnswer;
   bool bCut = false;
   SHttpRequest request;
@@ -236,9 +235,8 @@ std::optional<std::string> CUpdateCheck::FetchAnswer() {
   const SHttpResult result = m_services.pHttp->Get(request);
   const bool bReceived = result.eOutcome == EHttpOutcome::Completed ||
                          (result.eOutcome == EHttpOutcome::Refused && bCut);
-  if (!bReceived) return std::nullopt;
-  m_szBuffer = strAnswer;
-  return strAnswer;
+  if (bReceived) m_szBuffer = std::move(strAnswer);
+  return bReceived;
 }
 
 bool CUpdateCheck::AskUser(const std::string& strLastVersion) {

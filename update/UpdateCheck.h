@@ -136,7 +136,8 @@ class CUpdateCheck {
 
  private:
   void Run();
-  std::optional<std::string> FetchAnswer();
+  // Reads the service's answer into m_szBuffer; false when none was received.
+  bool FetchAnswer();
   bool AskUser(const std::string& strLastVersion);
   std::uint32_t Now() const;
   void MarkEnded();

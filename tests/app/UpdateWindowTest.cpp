@@ -13,7 +13,6 @@
 #include <QTest>
 
 #include "app/QuillmereDlg.h"
-#include "platform/File.h"
 #include "platform/qt/MessageBox.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
@@ -40,10 +39,8 @@ SCannedReply Reply(int nStatus, std::string strBody) {
 struct SUpdateWindow {
   SUpdateWindow() {
     ::mkdir(strAppDir.c_str(), 0777);
-    CFile self;
-    if (self.OpenRead("/proc/self/exe") || self.ReadSome(64, &strElfHeader)) {
-      qFatal("cannot read this program's header");
-    }
+    strElfHeader = test::OwnElfHeader();
+    if (strElfHeader.empty()) qFatal("cannot read this program's header");
     test::WriteFile(strAppDir + "/prog", strElfHeader + "the running program");
     ::mkdir(dir.Sub("src").c_str(), 0777);
     ::mkdir(dir.Sub("dst").c_str(), 0777);

@@ -36,6 +36,7 @@ using test::CRecordingUpdateHost;
 using test::CScopedTempDir;
 using test::CStepClock;
 using test::FolderNames;
+using test::OwnElfHeader;
 using test::WaitFor;
 using EAnswer = CRecordingUpdateHost::EAnswer;
 
@@ -44,15 +45,6 @@ constexpr char kNewUrl[] = "http://versions.test/new/prog";
 constexpr std::int64_t kNow = 1'700'000'000;
 // How long a script run by /bin/sh may take before its test gives up.
 constexpr std::chrono::seconds kScriptTimeout{60};
-
-// The first bytes of this test program: an ELF header of this machine.
-std::string OwnElfHeader() {
-  std::string strHeader;
-  CFile file;
-  EXPECT_FALSE(file.OpenRead("/proc/self/exe"));
-  EXPECT_FALSE(file.ReadSome(64, &strHeader));
-  return strHeader;
-}
 
 // ---- The version record
 
@@ -174,6 +166,7 @@ class UpdateCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_strOwnHeader = OwnElfHeader();
+    ASSERT_FALSE(m_strOwnHeader.empty());
     m_strDir = m_tmp.Path() + "/";
     test::WriteFile(m_strDir + "prog", m_strOwnHeader + "the running program");
     ASSERT_EQ(::chmod((m_strDir + "prog").c_str(), 0750), 0);
@@ -431,7 +424,7 @@ TEST_F(UpdateCheckTest, InstallationIdIsMadeOnceAndSentWithEveryQuery) {
   CRecordingUpdateHost host;
   {
     CProgramVersion version(m_strDir + "prog", "1.0.0.0");
-    version.StartUpdateCheck(strBase, {m_pHttp, m_pProfile, m_pClock}, host);
+    version.StartUpdateCheck(strBase, "prog", {m_pHttp, m_pProfile, m_pClock}, host);
     EXPECT_EQ(version.m_nUid, 0x00ABCDEFu);
     EXPECT_EQ(version.m_strQueryUrl, strBase + "&uid=ABCDEF");
   }
@@ -439,14 +432,14 @@ TEST_F(UpdateCheckTest, InstallationIdIsMadeOnceAndSentWithEveryQuery) {
   m_pClock->Tick(1000);
   {
     CProgramVersion version(m_strDir + "prog", "1.0.0.0");
-    version.StartUpdateCheck(strBase, {m_pHttp, m_pProfile, m_pClock}, host);
+    version.StartUpdateCheck(strBase, "prog", {m_pHttp, m_pProfile, m_pClock}, host);
     EXPECT_EQ(version.m_strQueryUrl, strBase + "&uid=ABCDEF");
   }
   // A stored 0 counts as missing.
   m_pProfile->WriteInt(kProfileSection, kProfileUid, 0);
   {
     CProgramVersion version(m_strDir + "prog", "1.0.0.0");
-    version.StartUpdateCheck(strBase, {m_pHttp, m_pProfile, m_pClock}, host);
+    version.StartUpdateCheck(strBase, "prog", {m_pHttp, m_pProfile, m_pClock}, host);
     EXPECT_EQ(version.m_nUid, 0x00ABD1D7u);
   }
   EXPECT_EQ(m_pProfile->Find(kProfileUid), 0x00ABD1D7u);
@@ -457,7 +450,7 @@ TEST_F(UpdateCheckTest, TeardownDoesNotWaitForTheNetwork) {
   m_pHttp->Hang(BuildQueryUrl(strBase, static_cast<std::uint32_t>(kNow)));
   CRecordingUpdateHost host;
   auto pVersion = std::make_unique<CProgramVersion>(m_strDir + "prog", "1.0.0.0");
-  pVersion->StartUpdateCheck(strBase, {m_pHttp, m_pProfile, m_pClock}, host);
+  pVersion->StartUpdateCheck(strBase, "prog", {m_pHttp, m_pProfile, m_pClock}, host);
   while (!m_pHttp->m_bHanging) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(pVersion->UpdateCheckRunning());
   pVersion->StopUpdateCheck();

@@ -11,11 +11,21 @@
 #include <utility>
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/Http.h"
 #include "platform/Profile.h"
 #include "update/UpdateCheck.h"
 
 namespace quillmere::test {
+
+// The first 64 bytes of the running test program: an ELF header of this machine, which
+// the update check takes as that of a program it may install.
+inline std::string OwnElfHeader() {
+  std::string strHeader;
+  CFile self;
+  if (self.OpenRead("/proc/self/exe") || self.ReadSome(64, &strHeader)) return std::string();
+  return strHeader;
+}
 
 // An HTTP client with canned responses by URL; an unknown URL fails as a refused
 // connection would. Records every URL asked for.
